@@ -1,0 +1,20 @@
+#include "mainwindow/frmmain.h"
+#include "platform/screensource.h"
+#include "platform/signals.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    // Screen pixels must map 1:1 onto view pixels, whatever scale the desktop asks for.
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ocula"));
+    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+
+    const std::unique_ptr<ocula::ScreenSource> source = ocula::createScreenSource();
+    ocula::frmMain window(source.get());
+    ocula::closeOnTerminationSignals(&window);
+    window.Form_Load();
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <Qt>
+
+#include <cstdint>
+
+class QKeyEvent;
+
+namespace ocula {
+
+// The keyboard commands are defined on virtual-key codes and a modifier mask
+// (1 Shift, 2 Ctrl, 4 Alt); this is the one place that maps Qt's keys onto them.
+namespace vk {
+constexpr int16_t Back = 8, Tab = 9, Return = 13, Escape = 27, Space = 32;
+constexpr int16_t Left = 37, Up = 38, Right = 39, Down = 40;
+constexpr int16_t Multiply = 106, Add = 107, Subtract = 109;
+} // namespace vk
+
+int16_t virtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers);
+int16_t shiftMask(Qt::KeyboardModifiers modifiers);
+
+} // namespace ocula

@@ -1,0 +1,25 @@
+#include "common/twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace ocula {
+
+namespace {
+double dpi(bool horizontal) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double d = screen == nullptr ? 96.0
+                     : horizontal      ? screen->logicalDotsPerInchX()
+                                       : screen->logicalDotsPerInchY();
+    return d > 0 ? d : 96.0;
+}
+} // namespace
+
+double twipsPerPixelX() {
+    return 1440.0 / dpi(true);
+}
+double twipsPerPixelY() {
+    return 1440.0 / dpi(false);
+}
+
+} // namespace ocula

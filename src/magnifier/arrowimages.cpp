@@ -1,0 +1,67 @@
+#include "magnifier/arrowimages.h"
+
+#include "common/mfunctions.h"
+
+#include <QFile>
+
+// Q_INIT_RESOURCE cannot be used inside a namespace.
+static void initArrowResources() {
+    // The resources live in a static library: without this the linker drops them.
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(arrows);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+namespace ocula {
+
+namespace {
+
+constexpr int firstArrowId = 101;
+constexpr int lastArrowId = 108;
+
+QByteArray readResourceFile(const QString& path) {
+    initArrowResources();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool isColourSet(int32_t arrowColor) {
+    return arrowColor >= 0 && arrowColor <= 3;
+}
+
+} // namespace
+
+QByteArray loadResourceBytes(int id, const QString& type) {
+    // Resource type names compare without case, as the platform's own lookup does.
+    if (type.compare(QLatin1String("CUSTOM"), Qt::CaseInsensitive) != 0)
+        return {};
+    if (id < firstArrowId || id > lastArrowId)
+        return {};
+    return readResourceFile(QStringLiteral(":/arrows/%1.gif").arg(id));
+}
+
+QPixmap arrowPictureForResource(int id) {
+    return PictureFromBytes(loadResourceBytes(id, QStringLiteral("CUSTOM")));
+}
+
+int leftArrowResourceId(int32_t arrowColor) {
+    return isColourSet(arrowColor) ? firstArrowId + 2 * arrowColor : 0;
+}
+
+int topArrowResourceId(int32_t arrowColor) {
+    return isColourSet(arrowColor) ? firstArrowId + 1 + 2 * arrowColor : 0;
+}
+
+QPixmap builtinLeftArrow() {
+    return PictureFromBytes(readResourceFile(QStringLiteral(":/arrows/builtin_left.gif")));
+}
+
+QPixmap builtinTopArrow() {
+    return PictureFromBytes(readResourceFile(QStringLiteral(":/arrows/builtin_top.gif")));
+}
+
+} // namespace ocula

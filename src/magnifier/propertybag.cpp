@@ -1,0 +1,17 @@
+#include "magnifier/propertybag.h"
+
+namespace ocula {
+
+QVariant MemoryPropertyBag::ReadProperty(const QString& name, const QVariant& defaultValue) const {
+    return m_values.value(name, defaultValue);
+}
+
+void MemoryPropertyBag::WriteProperty(const QString& name, const QVariant& value,
+                                      const QVariant& defaultValue) {
+    if (value == defaultValue)
+        m_values.remove(name);
+    else
+        m_values.insert(name, value);
+}
+
+} // namespace ocula

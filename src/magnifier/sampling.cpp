@@ -1,0 +1,141 @@
+// Sampling the screen into the view: the refresh tick and the view's mouse handling.
+#include "common/colors.h"
+#include "magnifier/geometry.h"
+#include "magnifier/zoom.h"
+#include "magnifier/zoomarea.h"
+#include "platform/screensource.h"
+
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace ocula {
+
+namespace {
+int16_t shifted(int16_t pos, int32_t d) {
+    const int32_t v = int32_t(pos) + d;
+    return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(),
+                                       std::numeric_limits<int16_t>::max()));
+}
+} // namespace
+
+void Zoom::Redraw() {
+    if (m_picZoom->isHidden() || m_Busy)
+        return;
+    m_Busy = true;
+
+    if (m_FollowMouse && !m_Locked && m_source != nullptr) {
+        const QPoint p = m_source->cursorPos();
+        m_CurrentX = p.x();
+        m_CurrentY = p.y();
+    }
+
+    ZoomArea* view = m_picZoom->client();
+    const int w = view->width();
+    const int h = view->height();
+    const int f = geometry::safeFactor(m_Factor);
+    const geometry::Sampling s = geometry::sampling(m_CurrentX, m_CurrentY, w, h, f);
+    const int32_t srcLeft = s.source.left();
+    const int32_t srcTop = s.source.top();
+
+    if (m_Locked) {
+        // Keep the markers on the same screen pixels while the sampled area moves.
+        if (m_LastSrcLeft != srcLeft) {
+            const int32_t d = m_LastSrcLeft - srcLeft;
+            PlaceTopMarker(0, shifted(m_MarkerPosT[0], d));
+            PlaceTopMarker(1, shifted(m_MarkerPosT[1], d));
+        }
+        if (m_LastSrcTop != srcTop) {
+            const int32_t d = m_LastSrcTop - srcTop;
+            PlaceLeftMarker(0, shifted(m_MarkerPosL[0], d));
+            PlaceLeftMarker(1, shifted(m_MarkerPosL[1], d));
+        }
+    }
+    m_LastSrcLeft = srcLeft;
+    m_LastSrcTop = srcTop;
+
+    if (w > 0 && h > 0)
+        copyMagnified(s.source, f);
+    else
+        clearView();
+    if (m_HasGrid)
+        DrawGrid();
+    presentView();
+
+    m_Busy = false;
+}
+
+// Every view pixel is written exactly once, so the copy needs no separate clear: pixels
+// off the screen come from a grab buffer pre-filled with the view's background.
+void Zoom::copyMagnified(const QRect& source, int f) {
+    ZoomArea* view = m_picZoom->client();
+    QImage& out = view->image();
+    if (out.size() != view->size() || out.format() != QImage::Format_RGB32)
+        out = QImage(view->size(), QImage::Format_RGB32);
+    const QRgb background = view->background().rgb();
+
+    if (m_grab.size() != source.size())
+        m_grab = QImage(source.size(), QImage::Format_RGB32);
+    const bool whollyOnScreen = m_source != nullptr && m_source->desktopRect().contains(source);
+    if (!whollyOnScreen)
+        m_grab.fill(background);
+    if (m_source == nullptr || !m_source->grab(source, m_grab)) {
+        out.fill(background);
+        return;
+    }
+
+    const int w = out.width();
+    const int h = out.height();
+    const size_t rowBytes = size_t(w) * 4;
+    const int fullBlocks = w / f; // source columns shown whole; a last one may be cut
+    const int rest = w - fullBlocks * f;
+    for (int sy = 0, dy = 0; dy < h; ++sy, dy += f) {
+        const auto* src = reinterpret_cast<const QRgb*>(m_grab.constScanLine(sy));
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(dy));
+        if (f == 1) {
+            std::memcpy(row, src, rowBytes);
+        } else {
+            QRgb* d = row;
+            for (int sx = 0; sx < fullBlocks; ++sx, d += f)
+                std::fill_n(d, f, src[sx]);
+            if (rest > 0)
+                std::fill_n(d, rest, src[fullBlocks]);
+        }
+        const int last = std::min(dy + f, h);
+        for (int y = dy + 1; y < last; ++y)
+            std::memcpy(out.scanLine(y), row, rowBytes);
+    }
+}
+
+void Zoom::clearView() {
+    m_picZoom->client()->Cls();
+}
+
+void Zoom::presentView() {
+    m_picZoom->client()->update();
+}
+
+void Zoom::picZoom_MouseMove(QMouseEvent* event) {
+    if (!m_FollowMouse || m_Locked)
+        return;
+    ZoomArea* view = m_picZoom->client();
+    if (QWidget::mouseGrabber() != view)
+        view->grabMouse();
+    const double x = event->position().x();
+    const double y = event->position().y();
+    // The view blanks while the cursor is on it, so it never magnifies itself.
+    if (x > 0 && x < m_picZoom->width() && y > 0 && y < m_picZoom->height()) {
+        m_tmrZoom->stop();
+        clearView();
+        presentView();
+    } else if (QWidget::mouseGrabber() == view) {
+        view->releaseMouse();
+        m_tmrZoom->start();
+    }
+    forwardViewMouse(event, 1);
+}
+
+} // namespace ocula

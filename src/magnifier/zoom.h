@@ -1,0 +1,209 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMouseEvent;
+class QTimer;
+
+namespace ocula {
+
+class PropertyBag;
+class ScreenSource;
+class ViewFrame;
+class ZoomArea;
+
+// The magnifier control: a view of the screen around a centre point, enlarged Factor
+// times, with optional ruler bars, markers and a pixel grid.
+class Zoom : public QWidget {
+    Q_OBJECT
+public:
+    // The source is not owned and must outlive the control; it may be set later.
+    explicit Zoom(QWidget* parent = nullptr, ScreenSource* source = nullptr);
+    ~Zoom() override;
+
+    void setScreenSource(ScreenSource* source) { m_source = source; }
+    ScreenSource* screenSource() const { return m_source; }
+
+    // Host side: whether the control runs for real or sits in a design environment.
+    void setUserMode(bool running) { m_userMode = running; }
+    bool userMode() const { return m_userMode; }
+
+    // Persistence: a newly placed instance, loading from and saving to the host's store.
+    void InitProperties();
+    void ReadProperties(const PropertyBag& bag);
+    void WriteProperties(PropertyBag& bag);
+
+    // Published properties, in their declaration order.
+    int32_t SizeX() const;
+    int32_t SizeY() const;
+    int32_t DistanceX() const;
+    int32_t DistanceY() const;
+    int32_t BorderStyle() const { return m_borderStyle; }
+    void setBorderStyle(int32_t New_BorderStyle);
+    bool Enabled() const { return isEnabled(); }
+    void setEnabled(bool New_Enabled);
+    int32_t ClrGridA() const { return m_ClrGridA; }
+    void setClrGridA(int32_t New_ClrGridA);
+    int32_t ClrGridB() const { return m_ClrGridB; }
+    void setClrGridB(int32_t New_ClrGridB);
+    int32_t ClrMarkersL() const { return m_ClrMarkersL; }
+    void setClrMarkersL(int32_t New_ClrMarkersL);
+    int32_t ClrMarkersT() const { return m_ClrMarkersT; }
+    void setClrMarkersT(int32_t New_ClrMarkersT);
+    int32_t ClrDivs() const { return m_ClrDivs; }
+    void setClrDivs(int32_t New_ClrDivs);
+    int32_t CurrentX() const { return m_CurrentX; }
+    void setCurrentX(int32_t New_CurrentX);
+    int32_t CurrentY() const { return m_CurrentY; }
+    void setCurrentY(int32_t New_CurrentY);
+    int16_t Factor() const { return m_Factor; }
+    void setFactor(int16_t New_Factor);
+    int16_t Step() const { return m_Step; }
+    void setStep(int16_t New_Step);
+    bool FollowMouse() const { return m_FollowMouse; }
+    void setFollowMouse(bool New_FollowMouse);
+    bool Locked() const { return m_Locked; }
+    void setLocked(bool New_Locked);
+    bool HasGrid() const { return m_HasGrid; }
+    void setHasGrid(bool New_HasGrid);
+    int32_t ShowBars() const { return m_ShowBars; }
+    void setShowBars(int32_t New_ShowBars);
+    bool ShowMarkers() const { return m_ShowMarkers; }
+    void setShowMarkers(bool New_ShowMarkers);
+    int32_t ArrowColor() const { return m_ArrowColor; }
+    void setArrowColor(int32_t New_ArrowColor);
+
+    // Methods.
+    void Redraw();
+    void MarkerMove(int32_t Marker, int32_t Direction);
+
+    // Child areas, for the host's layout and for tests.
+    ViewFrame* picZoom() const { return m_picZoom; }
+    ZoomArea* picLeft() const { return m_picLeft; }
+    ZoomArea* picTop() const { return m_picTop; }
+    QLabel* picArrowLeft(int i) const { return m_picArrowLeft[size_t(i)]; }
+    QLabel* picArrowTop(int i) const { return m_picArrowTop[size_t(i)]; }
+    QWidget* MarkerL(int i) const { return m_MarkerL[size_t(i)]; }
+    QWidget* MarkerT(int i) const { return m_MarkerT[size_t(i)]; }
+    QTimer* tmrZoom() const { return m_tmrZoom; }
+    QMenu* mnuLeft() const { return m_mnuLeft; }
+    QMenu* mnuTop() const { return m_mnuTop; }
+    const QImage& viewImage() const;
+    int16_t markerPosT(int i) const { return m_MarkerPosT[size_t(i)]; }
+    int16_t markerPosL(int i) const { return m_MarkerPosL[size_t(i)]; }
+    bool markersTopOn() const { return m_MarkersTopOn; }
+    bool markersLeftOn() const { return m_MarkersLeftOn; }
+    bool markersTopSet() const { return m_MarkersTopSet; }
+    bool markersLeftSet() const { return m_MarkersLeftSet; }
+
+    // The bar mouse handlers (also reachable from tests without synthesising events).
+    void picTop_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
+    void picLeft_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
+
+signals:
+    void propertyChanged(const QString& name);
+
+    // Events, in their declaration order.
+    void KeyDown(short KeyCode, short Shift);
+    void KeyPress(short KeyAscii);
+    void KeyUp(short KeyCode, short Shift);
+    void MouseDown(short Button, short Shift, float x, float y);
+    void MouseMove(short Button, short Shift, float x, float y);
+    void MouseUp(short Button, short Shift, float x, float y);
+    void Click();
+    void DblClick();
+    void MarkerChangeX(int Distance);
+    void MarkerChangeY(int Distance);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    // Layout and bars.
+    void LayoutBars();
+    void DrawLeftBar(bool Reposition);
+    void DrawTopBar(bool Reposition);
+    void DrawLeftDivs();
+    void DrawTopDivs();
+    void drawBarFrame(ZoomArea* bar);
+    void placeChild(QWidget* child, int left, int top, int width, int height);
+    QRect inner() const;
+    void applyBorderStyle(int32_t style);
+
+    // Markers.
+    void PlaceTopMarker(int16_t Index, int16_t Pos);
+    void PlaceLeftMarker(int16_t Index, int16_t Pos);
+    void ClickTopBar(int16_t Button, float X);
+    void ClickLeftBar(int16_t Button, float Y);
+    void mnuTopOn_Click();
+    void mnuTopOff_Click();
+    void mnuLeftOn_Click();
+    void mnuLeftOff_Click();
+    void setTopMarkersVisible(bool visible);
+    void setLeftMarkersVisible(bool visible);
+    void applyMarkerColors();
+
+    // Sampling and grid.
+    void copyMagnified(const QRect& source, int factor);
+    void DrawGrid();
+    void clearView();
+    void presentView();
+    void picZoom_MouseMove(QMouseEvent* event);
+    void forwardViewMouse(QMouseEvent* event, int kind);
+
+    // Arrows.
+    void loadArrowPictures(int32_t color);
+
+    void changed(const char* name) { emit propertyChanged(QString::fromLatin1(name)); }
+
+    ScreenSource* m_source = nullptr;
+    bool m_userMode = true;
+
+    // Children.
+    ViewFrame* m_picZoom = nullptr;
+    ZoomArea* m_picLeft = nullptr;
+    ZoomArea* m_picTop = nullptr;
+    std::array<QLabel*, 2> m_picArrowLeft{};
+    std::array<QLabel*, 2> m_picArrowTop{};
+    std::array<QWidget*, 2> m_MarkerL{};
+    std::array<QWidget*, 2> m_MarkerT{};
+    QTimer* m_tmrZoom = nullptr;
+    QMenu* m_mnuLeft = nullptr;
+    QAction* m_mnuLeftOn = nullptr;
+    QAction* m_mnuLeftOff = nullptr;
+    QMenu* m_mnuTop = nullptr;
+    QAction* m_mnuTopOn = nullptr;
+    QAction* m_mnuTopOff = nullptr;
+
+    // Property backing fields.
+    int32_t m_borderStyle = 0;
+    int32_t m_ClrGridA = 0, m_ClrGridB = 0, m_ClrMarkersL = 0, m_ClrMarkersT = 0, m_ClrDivs = 0;
+    int32_t m_ArrowColor = 0;
+    int32_t m_CurrentX = 0, m_CurrentY = 0;
+    int16_t m_Factor = 0, m_Step = 0;
+    bool m_HasGrid = false, m_Locked = false, m_FollowMouse = false, m_ShowMarkers = false;
+    int32_t m_ShowBars = 0;
+    bool m_MarkersLeftOn = false, m_MarkersTopOn = false;
+
+    // Redraw state that lasts from call to call.
+    bool m_Busy = false;
+    int32_t m_LastSrcLeft = 0, m_LastSrcTop = 0;
+    QImage m_grab; // the source pixels, reused while the source size stays the same
+
+    // Markers.
+    std::array<int16_t, 2> m_MarkerPosT{};
+    std::array<int16_t, 2> m_MarkerPosL{};
+    bool m_MarkersTopSet = false, m_MarkersLeftSet = false;
+};
+
+} // namespace ocula

@@ -1,0 +1,80 @@
+#include "magnifier/zoomarea.h"
+
+#include "common/colors.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace ocula {
+
+ZoomArea::ZoomArea(QWidget* parent, QColor background) : QWidget(parent), m_background(background) {
+    // Everything on the area comes from the image: Qt need not clear it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void ZoomArea::Cls() {
+    if (m_image.size() != size())
+        m_image = QImage(size().expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    m_image.fill(m_background);
+}
+
+void ZoomArea::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    const QRect r = event->rect();
+    p.drawImage(r.topLeft(), m_image, r);
+    // An image smaller than the area (not drawn since a resize) shows the background.
+    if (m_image.width() < width())
+        p.fillRect(m_image.width(), 0, width() - m_image.width(), height(), m_background);
+    if (m_image.height() < height())
+        p.fillRect(0, m_image.height(), width(), height() - m_image.height(), m_background);
+}
+
+void ZoomArea::resizeEvent(QResizeEvent* event) {
+    // Keep what was drawn where it still fits; the owner redraws at its next pass.
+    QImage resized(event->size(), QImage::Format_RGB32);
+    resized.fill(m_background);
+    if (!m_image.isNull()) {
+        QPainter p(&resized);
+        p.drawImage(0, 0, m_image);
+    }
+    m_image = std::move(resized);
+}
+
+ViewFrame::ViewFrame(QWidget* parent)
+    : QWidget(parent), m_client(new ZoomArea(this, toQColor(kSysWindowBackground))) {
+    m_client->move(kBorder, kBorder);
+}
+
+void ViewFrame::resizeEvent(QResizeEvent*) {
+    layoutClient();
+}
+
+void ViewFrame::layoutClient() {
+    const QSize inner = size() - QSize(2 * kBorder, 2 * kBorder);
+    m_client->setGeometry(kBorder, kBorder, qMax(0, inner.width()), qMax(0, inner.height()));
+}
+
+void ViewFrame::paintEvent(QPaintEvent*) {
+    // Sunken edge: shadow on the top and left, highlight on the bottom and right.
+    QPainter p(this);
+    const int w = width(), h = height();
+    const QColor shadow = toQColor(kSysButtonShadow);
+    const QColor dark = toQColor(int32_t(0x80000015u));
+    const QColor light = toQColor(kSysButtonHighlight);
+    const QColor face = toQColor(kSysButtonFace);
+    p.setPen(shadow);
+    p.drawLine(0, 0, w - 1, 0);
+    p.drawLine(0, 0, 0, h - 1);
+    p.setPen(light);
+    p.drawLine(0, h - 1, w - 1, h - 1);
+    p.drawLine(w - 1, 0, w - 1, h - 1);
+    p.setPen(dark);
+    p.drawLine(1, 1, w - 2, 1);
+    p.drawLine(1, 1, 1, h - 2);
+    p.setPen(face);
+    p.drawLine(1, h - 2, w - 2, h - 2);
+    p.drawLine(w - 2, 1, w - 2, h - 2);
+}
+
+} // namespace ocula

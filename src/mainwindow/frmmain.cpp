@@ -1,0 +1,345 @@
+#include "mainwindow/frmmain.h"
+
+#include "common/colors.h"
+#include "common/keycodes.h"
+#include "common/numbers.h"
+#include "common/twips.h"
+#include "magnifier/propertybag.h"
+#include "magnifier/zoom.h"
+#include "mainwindow/frmabout.h"
+#include "mainwindow/msubclass.h"
+#include "platform/window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+
+namespace ocula {
+
+namespace {
+
+int twipsToPxX(double twips) {
+    return int(std::lround(twips / twipsPerPixelX()));
+}
+int twipsToPxY(double twips) {
+    return int(std::lround(twips / twipsPerPixelY()));
+}
+
+void placeTwips(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(twipsToPxX(left), twipsToPxY(top), twipsToPxX(width), twipsToPxY(height));
+}
+
+QLineEdit* newBox(QWidget* parent, const char* name) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setAlignment(Qt::AlignRight);
+    box->setTextMargins(0, 0, 0, 0);
+    return box;
+}
+
+} // namespace
+
+frmMain::frmMain(ScreenSource* source, QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QStringLiteral("Ocula"));
+
+    Zoom1 = new Zoom(this, source);
+    Zoom1->setObjectName(QStringLiteral("Zoom1"));
+    // The saved design of this window gives Zoom1 a factor of 10 and the grid; the
+    // settings loaded at start-up override both.
+    MemoryPropertyBag design;
+    design.set(QStringLiteral("Factor"), 10);
+    design.set(QStringLiteral("HasGrid"), true);
+    Zoom1->ReadProperties(design);
+
+    buildInfobar();
+
+    tmrMouse = new QTimer(this);
+    tmrMouse->setInterval(180);
+    connect(tmrMouse, &QTimer::timeout, this, &frmMain::tmrMouse_Timer);
+
+    mnuOptionsTop = new QMenu(QStringLiteral("OptionsTOP"), this);
+    mnuInfobar = mnuOptionsTop->addAction(QStringLiteral("Infobar"));
+    mnuInfobar->setCheckable(true);
+    mnuOptionsTop->addSeparator();
+    mnuOptions = mnuOptionsTop->addAction(QStringLiteral("Options"));
+    mnuOptions->setEnabled(false); // the options dialog is not there yet
+    mnuOptionsTop->addSeparator();
+    mnuAbout = mnuOptionsTop->addAction(QStringLiteral("About"));
+    connect(mnuInfobar, &QAction::triggered, this, &frmMain::toggleInfobar);
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::showAbout);
+
+    connect(Zoom1, &Zoom::KeyDown, this, &frmMain::Zoom1_KeyDown);
+    connect(Zoom1, &Zoom::KeyUp, this, &frmMain::Zoom1_KeyUp);
+    connect(Zoom1, &Zoom::MouseUp, this, &frmMain::Zoom1_MouseUp);
+    connect(Zoom1, &Zoom::MarkerChangeX, this,
+            [this](int d) { txtDistX->setText(QString::number(d)); });
+    connect(Zoom1, &Zoom::MarkerChangeY, this,
+            [this](int d) { txtDistY->setText(QString::number(d)); });
+
+    // Keys reach the view first.
+    setTabOrder(Zoom1, txtDistX);
+    setTabOrder(txtDistX, txtDistY);
+    setTabOrder(txtDistY, txtX);
+    setTabOrder(txtX, txtY);
+    Zoom1->setFocus();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildInfobar() {
+    picInfobar = new QWidget(this);
+    picInfobar->setObjectName(QStringLiteral("picInfobar"));
+    QFont small = font();
+    small.setPixelSize(11);
+    picInfobar->setFont(small);
+
+    lbl[0] = new QLabel(QStringLiteral("Width :"), picInfobar);
+    placeTwips(lbl[0], 45, 90, 510, 195);
+    txtDistX = newBox(picInfobar, "txtDistX");
+    placeTwips(txtDistX, 585, 30, 495, 300);
+    lbl[1] = new QLabel(QStringLiteral("Height :"), picInfobar);
+    placeTwips(lbl[1], 1290, 90, 555, 195);
+    txtDistY = newBox(picInfobar, "txtDistY");
+    placeTwips(txtDistY, 1875, 30, 495, 300);
+    txtDistX->setReadOnly(true);
+    txtDistY->setReadOnly(true);
+
+    picCoords = new QWidget(picInfobar);
+    picCoords->setObjectName(QStringLiteral("picCoords"));
+    placeTwips(picCoords, 0, 30, 1770, 300);
+    lbl[2] = new QLabel(QStringLiteral("X :"), picCoords);
+    placeTwips(lbl[2], 75, 60, 195, 195);
+    txtX = newBox(picCoords, "txtX");
+    placeTwips(txtX, 300, 0, 495, 300);
+    lbl[3] = new QLabel(QStringLiteral("Y :"), picCoords);
+    placeTwips(lbl[3], 1050, 60, 195, 195);
+    txtY = newBox(picCoords, "txtY");
+    placeTwips(txtY, 1275, 0, 495, 300);
+    for (QLineEdit* box : {txtX, txtY})
+        box->installEventFilter(this);
+
+    picInfobar->setFixedHeight(twipsToPxY(330));
+}
+
+void frmMain::LoadSettings() {
+    // First-run values until settings persist.
+    Zoom1->setHasGrid(true);
+    Zoom1->setShowBars(3);
+    Zoom1->setShowMarkers(true);
+    Zoom1->setFollowMouse(true);
+    Zoom1->setStep(1);
+    Zoom1->setClrMarkersL(colorValueFromRgb(resolveColor(kSysHighlight)));
+    Zoom1->setClrMarkersT(colorValueFromRgb(resolveColor(kSysHighlight)));
+    Zoom1->setClrGridA(colorValueFromRgb(resolveColor(kSysButtonFace)));
+    Zoom1->setClrGridB(colorValueFromRgb(resolveColor(kSysButtonHighlight)));
+    Zoom1->setClrDivs(colorValueFromRgb(resolveColor(kSysButtonHighlight)));
+    Zoom1->setArrowColor(0);
+    Zoom1->setFactor(6);
+    picInfobar->setVisible(true);
+    gShowCoords = true;
+    picCoords->setVisible(gShowCoords);
+    setGeometry(twipsToPxX(3000), twipsToPxY(3000), twipsToPxX(6000), twipsToPxY(6300));
+    gOnTop = true;
+    setTopmost(this, gOnTop);
+}
+
+void frmMain::SaveSettings() {}
+
+void frmMain::Form_Load() {
+    LoadSettings();
+    setTracking(Zoom1->FollowMouse());
+    // The wheel handling sits on the native window, which must exist for it.
+    winId();
+    m_windowProc = new WindowProc(Zoom1, gMaxFactor, this);
+    if (QWindow* handle = windowHandle())
+        handle->installEventFilter(m_windowProc);
+}
+
+void frmMain::Form_Unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (QWindow* handle = windowHandle(); handle != nullptr && m_windowProc != nullptr)
+        handle->removeEventFilter(m_windowProc);
+    SaveSettings();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::resizeEvent(QResizeEvent*) {
+    Form_Resize();
+}
+
+void frmMain::Form_Resize() {
+    const int barHeight = picInfobar->isVisibleTo(this) ? picInfobar->height() : 0;
+    picInfobar->setGeometry(0, height() - picInfobar->height(), width(), picInfobar->height());
+    if (picCoords->isVisibleTo(picInfobar))
+        picCoords->move(picInfobar->width() - picCoords->width(), picCoords->y());
+    // A window shorter than the bar (minimized, say) leaves the view as it was.
+    const int zoomHeight = height() - barHeight;
+    if (zoomHeight >= 0)
+        Zoom1->setGeometry(0, 0, width(), zoomHeight);
+    if (picInfobar->isVisibleTo(this)) {
+        txtDistX->setText(QString::number(Zoom1->DistanceX()));
+        txtDistY->setText(QString::number(Zoom1->DistanceY()));
+    }
+}
+
+void frmMain::runModal(QDialog& dialog) {
+    setTopmost(this, false);
+    dialog.exec();
+    if (gOnTop)
+        setTopmost(this, true);
+}
+
+void frmMain::showAbout() {
+    frmAbout about(this);
+    runModal(about);
+}
+
+void frmMain::Zoom1_MouseUp(short Button, short, float X, float Y) {
+    if (Button != 2)
+        return;
+    mnuInfobar->setChecked(picInfobar->isVisibleTo(this));
+    mnuOptionsTop->popup(Zoom1->mapToGlobal(QPoint(int(X), int(Y))));
+}
+
+void frmMain::toggleInfobar() {
+    picInfobar->setVisible(!picInfobar->isVisibleTo(this));
+    mnuInfobar->setChecked(picInfobar->isVisibleTo(this));
+    Form_Resize();
+}
+
+void frmMain::toggleCoords() {
+    gShowCoords = !gShowCoords;
+    picCoords->setVisible(gShowCoords);
+    Form_Resize();
+}
+
+void frmMain::setTracking(bool tracking) {
+    txtX->setReadOnly(tracking);
+    txtY->setReadOnly(tracking);
+    if (tracking)
+        tmrMouse->start();
+    else
+        tmrMouse->stop();
+}
+
+void frmMain::tmrMouse_Timer() {
+    txtX->setText(QString::number(Zoom1->CurrentX()));
+    txtY->setText(QString::number(Zoom1->CurrentY()));
+}
+
+void frmMain::commitCoordinate(QLineEdit* box) {
+    if (box->isReadOnly())
+        return;
+    const std::optional<int32_t> value = leadingNumberAsLong(box->text());
+    if (!value)
+        return; // beyond 32 bits: nothing to commit
+    if (box == txtX)
+        Zoom1->setCurrentX(*value);
+    else if (box == txtY)
+        Zoom1->setCurrentY(*value);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    auto* box = qobject_cast<QLineEdit*>(watched);
+    if (box == nullptr || (box != txtX && box != txtY))
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            commitCoordinate(box);
+            return true;
+        }
+        // Only digits may be typed; control characters (and so paste) still pass.
+        const QString text = key->text();
+        if (!box->isReadOnly() && !text.isEmpty() && text.at(0).unicode() > 31 &&
+            text.at(0).unicode() != 127 && !(text.at(0) >= u'0' && text.at(0) <= u'9'))
+            return true;
+    } else if (event->type() == QEvent::FocusOut) {
+        box->setText(QString::number(box == txtX ? Zoom1->CurrentX() : Zoom1->CurrentY()));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::Zoom1_KeyDown(short KeyCode, short Shift) {
+    switch (KeyCode) {
+    case vk::Left:
+    case vk::Right:
+    case vk::Up:
+    case vk::Down: {
+        const bool horizontal = KeyCode == vk::Left || KeyCode == vk::Right;
+        // Left and Up count up, Right and Down count down.
+        const bool increase = KeyCode == vk::Left || KeyCode == vk::Up;
+        if (Shift == 0) {
+            if (horizontal) {
+                Zoom1->setCurrentX(Zoom1->CurrentX() + (increase ? 1 : -1));
+                txtX->setText(QString::number(Zoom1->CurrentX()));
+            } else {
+                Zoom1->setCurrentY(Zoom1->CurrentY() + (increase ? 1 : -1));
+                txtY->setText(QString::number(Zoom1->CurrentY()));
+            }
+        } else if (Shift == 1 || Shift == 2) {
+            const int32_t marker = (horizontal ? 2 : 0) + (Shift == 2 ? 1 : 0);
+            Zoom1->MarkerMove(marker, increase ? 0 : 1);
+        }
+        break;
+    }
+    case vk::Add:
+        if (Zoom1->Factor() < gMaxFactor)
+            Zoom1->setFactor(int16_t(Zoom1->Factor() + 1));
+        break;
+    case vk::Subtract:
+        if (Zoom1->Factor() > 1)
+            Zoom1->setFactor(int16_t(Zoom1->Factor() - 1));
+        break;
+    case vk::Multiply:
+        Zoom1->setFactor(10);
+        break;
+    case 'I':
+        toggleInfobar();
+        break;
+    case 'C':
+        toggleCoords();
+        break;
+    case 'G':
+        Zoom1->setHasGrid(!Zoom1->HasGrid());
+        break;
+    case 'M':
+        Zoom1->setShowMarkers(!Zoom1->ShowMarkers());
+        break;
+    case 'B':
+        Zoom1->setShowBars(Zoom1->ShowBars() < 3 ? 3 : 0);
+        break;
+    case 'F':
+        Zoom1->setFollowMouse(!Zoom1->FollowMouse());
+        setTracking(Zoom1->FollowMouse());
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::Zoom1_KeyUp(short KeyCode, short) {
+    if (!Zoom1->FollowMouse())
+        return;
+    if (KeyCode == vk::Escape) {
+        Zoom1->setLocked(true);
+        setTracking(false);
+    } else if (KeyCode == vk::Back) {
+        Zoom1->setLocked(false);
+        setTracking(true);
+    }
+}
+
+} // namespace ocula

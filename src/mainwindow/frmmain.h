@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTimer;
+
+namespace ocula {
+
+class ScreenSource;
+class WindowProc;
+class Zoom;
+
+// The main window: the magnifier above a thin info bar, the popup menu, the keyboard
+// commands, and the start-up and shut-down sequences.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(ScreenSource* source, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: settings, coordinate-box coupling, then the wheel handling. Call once,
+    // before the window is first shown.
+    void Form_Load();
+    // The layout step; also run after the info bar or its coordinates panel is toggled.
+    void Form_Resize();
+    // Shut-down: the wheel handling is removed, then the settings are saved.
+    void Form_Unload();
+
+    // Shows a modal dialog with the window taken out of the always-on-top band.
+    void runModal(QDialog& dialog);
+
+    // Program-wide values shared with the settings and the options dialog.
+    bool gOnTop = false;
+    bool gShowCoords = false;
+    static constexpr int32_t gMaxFactor = 100;
+
+    Zoom* Zoom1 = nullptr;
+    QWidget* picInfobar = nullptr;
+    QWidget* picCoords = nullptr;
+    QLineEdit* txtDistX = nullptr;
+    QLineEdit* txtDistY = nullptr;
+    QLineEdit* txtX = nullptr;
+    QLineEdit* txtY = nullptr;
+    std::array<QLabel*, 4> lbl{};
+    QTimer* tmrMouse = nullptr;
+    QMenu* mnuOptionsTop = nullptr;
+    QAction* mnuInfobar = nullptr;
+    QAction* mnuOptions = nullptr;
+    QAction* mnuAbout = nullptr;
+    WindowProc* windowProc() const { return m_windowProc; }
+
+    // Keyboard commands and freeze/release, as raised by Zoom1.
+    void Zoom1_KeyDown(short KeyCode, short Shift);
+    void Zoom1_KeyUp(short KeyCode, short Shift);
+    void Zoom1_MouseUp(short Button, short Shift, float X, float Y);
+    void toggleInfobar();
+    void toggleCoords();
+    // Enter in a coordinate box: the leading number of its text goes to the control.
+    void commitCoordinate(QLineEdit* box);
+    // Couples the coordinate boxes and tmrMouse to whether the view follows the cursor.
+    void setTracking(bool tracking);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LoadSettings();
+    void SaveSettings();
+    void buildInfobar();
+    void showAbout();
+    void tmrMouse_Timer();
+
+    WindowProc* m_windowProc = nullptr;
+    bool m_unloaded = false;
+};
+
+} // namespace ocula

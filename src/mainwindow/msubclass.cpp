@@ -1,0 +1,31 @@
+#include "mainwindow/msubclass.h"
+
+#include "magnifier/zoom.h"
+
+#include <QWheelEvent>
+
+namespace ocula {
+
+WindowProc::WindowProc(Zoom* zoom, int32_t maxFactor, QObject* parent)
+    : QObject(parent), m_zoom(zoom), m_maxFactor(maxFactor) {}
+
+bool WindowProc::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && m_zoom) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        const int delta =
+            wheel->angleDelta().y() != 0 ? wheel->angleDelta().y() : wheel->angleDelta().x();
+        const int16_t factor = m_zoom->Factor();
+        // One step per event however far the wheel went: forward (away from the user)
+        // zooms out, backward zooms in.
+        if (delta > 0) {
+            if (factor > 1)
+                m_zoom->setFactor(int16_t(factor - 1));
+        } else if (delta < 0) {
+            if (factor < m_maxFactor)
+                m_zoom->setFactor(int16_t(factor + 1));
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace ocula

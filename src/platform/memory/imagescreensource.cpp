@@ -1,0 +1,26 @@
+#include "platform/memory/imagescreensource.h"
+
+#include <cstring>
+
+namespace ocula {
+
+ImageScreenSource::ImageScreenSource(QImage desktop)
+    : m_desktop(std::move(desktop).convertToFormat(QImage::Format_RGB32)) {}
+
+bool ImageScreenSource::grab(const QRect& source, QImage& into) {
+    ++m_grabs;
+    const QRect onScreen = source.intersected(m_desktop.rect());
+    if (onScreen.isEmpty())
+        return false;
+    const int dx = onScreen.left() - source.left();
+    const int dy = onScreen.top() - source.top();
+    const size_t bytes = size_t(onScreen.width()) * 4;
+    for (int y = 0; y < onScreen.height(); ++y) {
+        const uchar* from =
+            m_desktop.constScanLine(onScreen.top() + y) + size_t(onScreen.left()) * 4;
+        std::memcpy(into.scanLine(dy + y) + size_t(dx) * 4, from, bytes);
+    }
+    return true;
+}
+
+} // namespace ocula

@@ -1,0 +1,32 @@
+#include "platform/screensource.h"
+
+#include "ocula_config.h"
+#include "platform/qt/qtscreensource.h"
+
+#if OCULA_WITH_X11
+#include "platform/x11/x11screensource.h"
+
+namespace {
+// Null when Qt is not talking to an X server (offscreen, Wayland) or the root's pixel
+// format is one the X11 source does not read.
+std::unique_ptr<ocula::ScreenSource> nativeScreenSource() {
+    return ocula::X11ScreenSource::create();
+}
+} // namespace
+#else
+namespace {
+std::unique_ptr<ocula::ScreenSource> nativeScreenSource() {
+    return nullptr;
+}
+} // namespace
+#endif
+
+namespace ocula {
+
+std::unique_ptr<ScreenSource> createScreenSource() {
+    if (auto source = nativeScreenSource())
+        return source;
+    return std::make_unique<QtScreenSource>();
+}
+
+} // namespace ocula

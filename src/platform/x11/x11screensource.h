@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/screensource.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct xcb_connection_t;
+
+namespace ocula {
+
+// Reads the root window of the default X screen through Qt's own xcb connection, with
+// MIT-SHM when the server offers it and plain GetImage otherwise.
+//
+// Only TrueColor roots of depth 24 or 32 stored as 32 bits per pixel in the host's byte
+// order are read (the layout of QImage::Format_RGB32); create() refuses any other, and
+// grab() on such a source returns false.
+//
+// Must be destroyed before the QGuiApplication whose connection it uses.
+class X11ScreenSource final : public ScreenSource {
+public:
+    enum class Shm { Auto, Off };
+
+    // Null when the application has no X connection (e.g. the offscreen platform) or
+    // the root's pixel format is not one we read.
+    static std::unique_ptr<X11ScreenSource> create(Shm shm = Shm::Auto);
+
+    explicit X11ScreenSource(Shm shm = Shm::Auto);
+    ~X11ScreenSource() override;
+    X11ScreenSource(const X11ScreenSource&) = delete;
+    X11ScreenSource& operator=(const X11ScreenSource&) = delete;
+
+    QPoint cursorPos() override;
+    QRect desktopRect() const override;
+    bool grab(const QRect& source, QImage& into) override;
+
+    bool isUsable() const { return m_usable; }
+    // True while grabs go through a shared-memory segment.
+    bool usingShm() const { return m_shmUsable && m_shmAddr != nullptr; }
+
+private:
+    bool refreshRoot() const;
+    bool readRect(const QRect& rect, QImage& into, QPoint at);
+    bool readShm(const QRect& rect, QImage& into, QPoint at);
+    bool readGetImage(const QRect& rect, QImage& into, QPoint at);
+    bool ensureSegment(size_t bytes);
+    void releaseSegment();
+    int strideFor(int width) const;
+    void copyRows(const uint8_t* from, const QRect& rect, QImage& into, QPoint at) const;
+
+    xcb_connection_t* m_connection = nullptr;
+    uint32_t m_root = 0;
+    uint8_t m_depth = 0;
+    int m_scanlinePad = 32;
+    bool m_usable = false;
+    mutable QRect m_rootRect;
+    QPoint m_lastCursor;
+
+    bool m_shmUsable = false;
+    uint32_t m_shmSeg = 0;
+    void* m_shmAddr = nullptr;
+    size_t m_shmSize = 0;
+};
+
+} // namespace ocula

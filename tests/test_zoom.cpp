@@ -1,0 +1,471 @@
+// The magnifier control: its properties, persistence, refresh timer and sampled view.
+#include "common/colors.h"
+#include "magnifier/propertybag.h"
+#include "magnifier/zoom.h"
+#include "magnifier/zoomarea.h"
+#include "support/pattern.h"
+#include "support/zoomfixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace ocula;
+using ocula::test::ZoomFixture;
+
+class TestZoom : public QObject {
+    Q_OBJECT
+private slots:
+    void newInstanceDefaults();
+    void savingDefaultsStoresNothingAndRoundTrips();
+    void savingAndLoadingKeepsEveryValue();
+    void loadingTakesValuesUnchecked();
+    void loadingStartsTimerOnlyWhenFollowingForReal();
+    void factorClamps_data();
+    void factorClamps();
+    void stepRaisedToOne_data();
+    void stepRaisedToOne();
+    void currentRangeCheck_data();
+    void currentRangeCheck();
+    void currentRedrawsOnlyWhenNotFollowing();
+    void timerFollowsLetsAndMode();
+    void sampledView_data();
+    void sampledView();
+    void centreBlockPosition();
+    void storedFactorBelowOneStillDraws();
+    void hiddenViewDrawsNothing();
+    void redrawReadsCursorOnlyWhileFollowing();
+    void lockedViewKeepsMarkersOnTheirPixels();
+    void viewMouseEventsAreForwardedWithBorderOffset();
+    void cursorOverViewBlanksAndLeavingRestarts();
+    void noMouseMoveWhileLockedOrFixed();
+    void changeNoticesNameTheProperty();
+};
+
+void TestZoom::newInstanceDefaults() {
+    Zoom zoom;
+    QCOMPARE(zoom.Factor(), int16_t(1));
+    QCOMPARE(zoom.Step(), int16_t(1));
+    QCOMPARE(zoom.ShowBars(), 3);
+    QVERIFY(zoom.FollowMouse());
+    QVERIFY(zoom.ShowMarkers());
+    QVERIFY(!zoom.HasGrid());
+    QVERIFY(!zoom.Locked());
+    QCOMPARE(uint32_t(zoom.ClrGridA()), 0x8000000Fu);
+    QCOMPARE(uint32_t(zoom.ClrGridB()), 0x80000014u);
+    QCOMPARE(uint32_t(zoom.ClrDivs()), 0x80000014u);
+    QCOMPARE(uint32_t(zoom.ClrMarkersL()), 0x8000000Du);
+    QCOMPARE(uint32_t(zoom.ClrMarkersT()), 0x8000000Du);
+    QCOMPARE(zoom.ArrowColor(), 0);
+    QCOMPARE(zoom.CurrentX(), 0);
+    QCOMPARE(zoom.CurrentY(), 0);
+    QCOMPARE(zoom.BorderStyle(), 1);
+    QVERIFY(zoom.Enabled());
+    QVERIFY(!zoom.tmrZoom()->isActive());
+    QCOMPARE(zoom.tmrZoom()->interval(), 50);
+    QVERIFY(!zoom.markersLeftOn());
+    QVERIFY(!zoom.markersTopOn());
+}
+
+void TestZoom::savingDefaultsStoresNothingAndRoundTrips() {
+    Zoom zoom;
+    MemoryPropertyBag bag;
+    zoom.WriteProperties(bag);
+    QCOMPARE(bag.size(), 0);
+    Zoom loaded;
+    loaded.ReadProperties(bag);
+    QCOMPARE(loaded.Factor(), int16_t(1));
+    QCOMPARE(loaded.ShowBars(), 3);
+    QCOMPARE(uint32_t(loaded.ClrGridA()), 0x8000000Fu);
+    QVERIFY(loaded.FollowMouse());
+    QVERIFY(loaded.Enabled());
+    QCOMPARE(loaded.BorderStyle(), 1);
+}
+
+void TestZoom::savingAndLoadingKeepsEveryValue() {
+    Zoom zoom;
+    zoom.setUserMode(false);
+    zoom.setBorderStyle(0);
+    zoom.setEnabled(false);
+    zoom.setClrMarkersL(0x0000FF);
+    zoom.setClrMarkersT(0x00FF00);
+    zoom.setClrGridA(0xFF0000);
+    zoom.setClrGridB(0x123456);
+    zoom.setClrDivs(0x654321);
+    zoom.setArrowColor(2);
+    zoom.setFactor(7);
+    zoom.setStep(5);
+    zoom.setHasGrid(true);
+    zoom.setLocked(true);
+    zoom.setFollowMouse(false);
+    zoom.setShowMarkers(false);
+    zoom.setShowBars(1);
+    MemoryPropertyBag bag;
+    zoom.WriteProperties(bag);
+    QCOMPARE(bag.size(), 15);
+    QVERIFY(!zoom.tmrZoom()->isActive()); // saving stops the refresh
+
+    Zoom loaded;
+    loaded.setUserMode(false);
+    loaded.ReadProperties(bag);
+    QCOMPARE(loaded.BorderStyle(), 0);
+    QVERIFY(!loaded.Enabled());
+    QCOMPARE(loaded.ClrMarkersL(), 0x0000FF);
+    QCOMPARE(loaded.ClrMarkersT(), 0x00FF00);
+    QCOMPARE(loaded.ClrGridA(), 0xFF0000);
+    QCOMPARE(loaded.ClrGridB(), 0x123456);
+    QCOMPARE(loaded.ClrDivs(), 0x654321);
+    QCOMPARE(loaded.ArrowColor(), 2);
+    QCOMPARE(loaded.Factor(), int16_t(7));
+    QCOMPARE(loaded.Step(), int16_t(5));
+    QVERIFY(loaded.HasGrid());
+    QVERIFY(loaded.Locked());
+    QVERIFY(!loaded.FollowMouse());
+    QVERIFY(!loaded.ShowMarkers());
+    QCOMPARE(loaded.ShowBars(), 1);
+    // Markers off: neither bar's markers are to be shown.
+    QVERIFY(!loaded.markersLeftOn());
+    QVERIFY(!loaded.markersTopOn());
+}
+
+void TestZoom::loadingTakesValuesUnchecked() {
+    MemoryPropertyBag bag;
+    bag.set(QStringLiteral("Factor"), 0);
+    bag.set(QStringLiteral("Step"), -3);
+    bag.set(QStringLiteral("ShowBars"), 2);
+    Zoom zoom;
+    zoom.ReadProperties(bag);
+    QCOMPARE(zoom.Factor(), int16_t(0));
+    QCOMPARE(zoom.Step(), int16_t(-3));
+    QVERIFY(zoom.markersTopOn());
+    QVERIFY(!zoom.markersLeftOn());
+}
+
+void TestZoom::loadingStartsTimerOnlyWhenFollowingForReal() {
+    MemoryPropertyBag bag;
+    bag.set(QStringLiteral("Locked"), true);
+    {
+        Zoom zoom;
+        zoom.ReadProperties(bag); // following and locked: loading ignores the lock
+        QVERIFY(zoom.tmrZoom()->isActive());
+    }
+    {
+        Zoom zoom;
+        zoom.setUserMode(false);
+        zoom.ReadProperties(bag);
+        QVERIFY(!zoom.tmrZoom()->isActive());
+    }
+    bag.set(QStringLiteral("FollowMouse"), false);
+    Zoom zoom;
+    zoom.ReadProperties(bag);
+    QVERIFY(!zoom.tmrZoom()->isActive());
+}
+
+void TestZoom::factorClamps_data() {
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("zero") << 0 << 1;
+    QTest::newRow("negative") << -5 << 1;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("seven") << 7 << 7;
+    QTest::newRow("hundred") << 100 << 100;
+    QTest::newRow("101") << 101 << 100;
+    QTest::newRow("short max") << 32767 << 100;
+}
+
+void TestZoom::factorClamps() {
+    QFETCH(int, value);
+    QFETCH(int, expected);
+    ZoomFixture f;
+    f.zoom->setFactor(int16_t(value));
+    QCOMPARE(int(f.zoom->Factor()), expected);
+    QCOMPARE(f.zoom->windowTitle(), QStringLiteral("Ocula ( x %1 )").arg(expected));
+}
+
+void TestZoom::stepRaisedToOne_data() {
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("zero") << 0 << 1;
+    QTest::newRow("negative") << -1 << 1;
+    QTest::newRow("500") << 500 << 500;
+}
+
+void TestZoom::stepRaisedToOne() {
+    QFETCH(int, value);
+    QFETCH(int, expected);
+    Zoom zoom;
+    zoom.setStep(int16_t(value));
+    QCOMPARE(int(zoom.Step()), expected);
+}
+
+void TestZoom::currentRangeCheck_data() {
+    QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("zero") << 0 << true;
+    QTest::newRow("inside") << 500 << true;
+    QTest::newRow("screen width") << 1024 << true;
+    QTest::newRow("past width") << 1025 << false;
+    QTest::newRow("negative") << -1 << false;
+}
+
+void TestZoom::currentRangeCheck() {
+    QFETCH(int, value);
+    QFETCH(bool, accepted);
+    ZoomFixture f(QSize(1024, 768));
+    f.setViewSize(QSize(40, 40));
+    f.zoom->setFollowMouse(false);
+    f.zoom->setCurrentX(10);
+    QSignalSpy notices(f.zoom.get(), &Zoom::propertyChanged);
+    const int grabs = f.source.grabCount();
+    f.zoom->setCurrentX(value);
+    QCOMPARE(f.zoom->CurrentX(), accepted ? value : 10);
+    QCOMPARE(notices.count(), accepted ? 1 : 0);
+    QCOMPARE(f.source.grabCount() > grabs, accepted);
+}
+
+void TestZoom::currentRedrawsOnlyWhenNotFollowing() {
+    ZoomFixture f;
+    f.setViewSize(QSize(40, 40));
+    int grabs = f.source.grabCount();
+    f.zoom->setCurrentY(300); // following: the next tick overwrites it anyway
+    QCOMPARE(f.zoom->CurrentY(), 300);
+    QCOMPARE(f.source.grabCount(), grabs);
+    f.zoom->setLocked(true);
+    grabs = f.source.grabCount();
+    f.zoom->setCurrentY(301);
+    QCOMPARE(f.source.grabCount(), grabs + 1);
+}
+
+void TestZoom::timerFollowsLetsAndMode() {
+    Zoom zoom;
+    QTimer* t = zoom.tmrZoom();
+    zoom.setFollowMouse(false);
+    QVERIFY(!t->isActive());
+    zoom.setLocked(false); // starts even while not following
+    QVERIFY(t->isActive());
+    zoom.setFollowMouse(false);
+    QVERIFY(!t->isActive());
+    zoom.setFollowMouse(true);
+    QVERIFY(t->isActive());
+    zoom.setLocked(true);
+    QVERIFY(!t->isActive());
+
+    zoom.setUserMode(false); // in a design environment FollowMouse leaves the timer alone
+    zoom.setFollowMouse(true);
+    QVERIFY(!t->isActive());
+    zoom.setLocked(false);
+    QVERIFY(t->isActive());
+    zoom.setFollowMouse(false);
+    QVERIFY(t->isActive());
+}
+
+void TestZoom::sampledView_data() {
+    QTest::addColumn<QSize>("view");
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<QPoint>("centre");
+    QTest::addColumn<QPoint>("origin"); // expected top-left source pixel
+    QTest::newRow("400x300 x4") << QSize(400, 300) << 4 << QPoint(500, 400) << QPoint(450, 363);
+    QTest::newRow("partial last column")
+        << QSize(403, 300) << 4 << QPoint(500, 400) << QPoint(450, 363);
+    QTest::newRow("factor 1 is a copy")
+        << QSize(300, 200) << 1 << QPoint(640, 512) << QPoint(490, 412);
+    QTest::newRow("top-left corner") << QSize(200, 200) << 2 << QPoint(0, 0) << QPoint(-50, -50);
+    QTest::newRow("bottom-right corner")
+        << QSize(200, 150) << 3 << QPoint(1279, 1023) << QPoint(1246, 998);
+    QTest::newRow("factor 7, odd view")
+        << QSize(101, 77) << 7 << QPoint(300, 200) << QPoint(293, 195);
+    QTest::newRow("factor 100") << QSize(250, 120) << 100 << QPoint(10, 10) << QPoint(9, 10);
+    QTest::newRow("wholly off screen")
+        << QSize(40, 40) << 2 << QPoint(1280, 1024) << QPoint(1270, 1014);
+}
+
+void TestZoom::sampledView() {
+    QFETCH(QSize, view);
+    QFETCH(int, factor);
+    QFETCH(QPoint, centre);
+    QFETCH(QPoint, origin);
+    ZoomFixture f;
+    f.setViewSize(view);
+    QCOMPARE(f.viewSize(), view);
+    f.zoom->setFollowMouse(false);
+    f.zoom->setFactor(int16_t(factor));
+    f.zoom->setCurrentX(centre.x());
+    f.zoom->setCurrentY(centre.y());
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->viewImage().size(), view);
+    QCOMPARE(f.firstWrongPixel(origin.x(), origin.y(), factor), QPoint(-1, -1));
+}
+
+void TestZoom::centreBlockPosition() {
+    ZoomFixture f;
+    f.setViewSize(QSize(400, 300));
+    f.zoom->setFollowMouse(false);
+    f.zoom->setFactor(4);
+    f.zoom->setCurrentX(500);
+    f.zoom->setCurrentY(400);
+    const QImage& img = f.zoom->viewImage();
+    const QRgb centre = test::patternColor(500, 400);
+    for (int y = 147; y <= 152; ++y)
+        for (int x = 199; x <= 204; ++x) {
+            const bool inBlock = x >= 200 && x <= 203 && y >= 148 && y <= 151;
+            QCOMPARE(img.pixel(x, y) == centre, inBlock);
+        }
+}
+
+void TestZoom::storedFactorBelowOneStillDraws() {
+    ZoomFixture f;
+    MemoryPropertyBag bag;
+    bag.set(QStringLiteral("Factor"), -4);
+    bag.set(QStringLiteral("ShowBars"), 0);
+    bag.set(QStringLiteral("FollowMouse"), false);
+    bag.set(QStringLiteral("HasGrid"), true);
+    f.zoom->ReadProperties(bag);
+    f.setViewSize(QSize(60, 40));
+    f.zoom->Redraw();
+    // Treated as 1 for the geometry: a plain copy around the centre (0, 0).
+    QCOMPARE(f.firstWrongPixel(-30, -20, 1), QPoint(-1, -1));
+    QCOMPARE(f.zoom->SizeX(), f.zoom->picTop()->width() - 5);
+}
+
+void TestZoom::hiddenViewDrawsNothing() {
+    ZoomFixture f;
+    f.setViewSize(QSize(40, 40));
+    f.source.setCursorPos(QPoint(77, 88));
+    f.zoom->picZoom()->hide();
+    const int grabs = f.source.grabCount();
+    f.zoom->Redraw();
+    QCOMPARE(f.source.grabCount(), grabs);
+    QCOMPARE(f.zoom->CurrentX(), 0);
+}
+
+void TestZoom::redrawReadsCursorOnlyWhileFollowing() {
+    ZoomFixture f;
+    f.setViewSize(QSize(40, 40));
+    f.zoom->setFactor(2);
+    f.source.setCursorPos(QPoint(300, 200));
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->CurrentX(), 300);
+    QCOMPARE(f.firstWrongPixel(290, 190, 2), QPoint(-1, -1));
+    f.zoom->setLocked(true);
+    f.source.setCursorPos(QPoint(600, 500));
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->CurrentX(), 300);
+    QCOMPARE(f.firstWrongPixel(290, 190, 2), QPoint(-1, -1));
+}
+
+void TestZoom::lockedViewKeepsMarkersOnTheirPixels() {
+    ZoomFixture f;
+    f.zoom->setBorderStyle(0);
+    f.zoom->show();
+    f.zoom->resize(434, 334); // view inner 400 x 300 beside both bars
+    f.zoom->setFollowMouse(false);
+    f.zoom->setFactor(4);
+    f.zoom->setCurrentX(500);
+    f.zoom->setCurrentY(400);
+    QCOMPARE(f.viewSize(), QSize(400, 300));
+    // Put top markers on columns 30 and 60 of the view.
+    f.zoom->picTop_MouseUp(1, 2, float(30 * 4 + 2), 10);
+    f.zoom->picTop_MouseUp(2, 2, float(60 * 4 + 2), 10);
+    QCOMPARE(f.zoom->markerPosT(0), int16_t(30));
+    QCOMPARE(f.zoom->markerPosT(1), int16_t(60));
+
+    f.zoom->setLocked(true);
+    f.zoom->setCurrentX(520); // the source moves 20 columns right
+    QCOMPARE(f.zoom->markerPosT(0), int16_t(10));
+    QCOMPARE(f.zoom->markerPosT(1), int16_t(40));
+    f.zoom->setCurrentX(535); // marker 0 would fall off the left edge
+    QCOMPARE(f.zoom->markerPosT(0), int16_t(0));
+    QCOMPARE(f.zoom->markerPosT(1), int16_t(25));
+
+    // Not locked: positions stay put in the view whatever the source does.
+    f.zoom->setLocked(false);
+    f.zoom->setFollowMouse(false);
+    f.zoom->setCurrentX(600);
+    QCOMPARE(f.zoom->markerPosT(1), int16_t(25));
+}
+
+void TestZoom::viewMouseEventsAreForwardedWithBorderOffset() {
+    ZoomFixture f;
+    f.zoom->show();
+    f.zoom->resize(200, 150); // border 1, both bars: the view sits at (30, 30) inside
+    QSignalSpy down(f.zoom.get(), &Zoom::MouseDown);
+    QSignalSpy up(f.zoom.get(), &Zoom::MouseUp);
+    QSignalSpy click(f.zoom.get(), &Zoom::Click);
+    QWidget* client = f.zoom->picZoom()->client();
+    QTest::mousePress(client, Qt::RightButton, Qt::ShiftModifier, QPoint(10, 20));
+    QTest::mouseRelease(client, Qt::RightButton, Qt::ShiftModifier, QPoint(10, 20));
+    QCOMPARE(down.count(), 1);
+    QCOMPARE(down.at(0).at(0).value<short>(), short(2));
+    QCOMPARE(down.at(0).at(1).value<short>(), short(1));
+    QCOMPARE(down.at(0).at(2).toFloat(), 42.0f);
+    QCOMPARE(down.at(0).at(3).toFloat(), 52.0f);
+    QCOMPARE(up.count(), 1);
+    QCOMPARE(up.at(0).at(2).toFloat(), 42.0f);
+    QCOMPARE(click.count(), 1);
+}
+
+void TestZoom::cursorOverViewBlanksAndLeavingRestarts() {
+    ZoomFixture f;
+    f.setViewSize(QSize(60, 60));
+    f.zoom->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.zoom.get()));
+    f.zoom->setFactor(3);
+    f.zoom->setLocked(false);
+    f.source.setCursorPos(QPoint(100, 100));
+    f.zoom->Redraw();
+    QWidget* client = f.zoom->picZoom()->client();
+    QSignalSpy moves(f.zoom.get(), &Zoom::MouseMove);
+
+    QTest::mouseMove(client, QPoint(30, 30));
+    QTRY_COMPARE(moves.count(), 1);
+    QVERIFY(!f.zoom->tmrZoom()->isActive());
+    QCOMPARE(QWidget::mouseGrabber(), client);
+    const QRgb background = f.zoom->picZoom()->client()->background().rgb();
+    const QImage& img = f.zoom->viewImage();
+    for (QPoint p : {QPoint(0, 0), QPoint(30, 30), QPoint(59, 59)})
+        QCOMPARE(img.pixel(p), background);
+
+    // X = 0 counts as outside: the capture goes and the refresh starts again.
+    QTest::mouseMove(client, QPoint(0, 30));
+    QTRY_COMPARE(moves.count(), 2);
+    QVERIFY(f.zoom->tmrZoom()->isActive());
+    QVERIFY(QWidget::mouseGrabber() != client);
+    f.zoom->Redraw();
+    QCOMPARE(f.firstWrongPixel(90, 90, 3), QPoint(-1, -1));
+}
+
+void TestZoom::noMouseMoveWhileLockedOrFixed() {
+    ZoomFixture f;
+    f.setViewSize(QSize(60, 60));
+    f.zoom->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.zoom.get()));
+    QWidget* client = f.zoom->picZoom()->client();
+    QSignalSpy moves(f.zoom.get(), &Zoom::MouseMove);
+    f.zoom->setLocked(true);
+    QTest::mouseMove(client, QPoint(20, 20));
+    f.zoom->setLocked(false);
+    f.zoom->setFollowMouse(false);
+    QTest::mouseMove(client, QPoint(25, 25));
+    QTest::qWait(20);
+    QCOMPARE(moves.count(), 0);
+    QVERIFY(QWidget::mouseGrabber() != client);
+}
+
+void TestZoom::changeNoticesNameTheProperty() {
+    Zoom zoom;
+    QSignalSpy notices(&zoom, &Zoom::propertyChanged);
+    zoom.setFactor(5);
+    zoom.setHasGrid(true);
+    zoom.setShowBars(7);
+    zoom.setArrowColor(9);
+    QCOMPARE(notices.count(), 4);
+    QCOMPARE(notices.at(0).at(0).toString(), QStringLiteral("Factor"));
+    QCOMPARE(notices.at(1).at(0).toString(), QStringLiteral("HasGrid"));
+    QCOMPARE(notices.at(2).at(0).toString(), QStringLiteral("ShowBars"));
+    QCOMPARE(notices.at(3).at(0).toString(), QStringLiteral("ArrowColor"));
+    QCOMPARE(zoom.ShowBars(), 7);
+    QCOMPARE(zoom.ArrowColor(), 9);
+}
+
+QTEST_MAIN(TestZoom)
+#include "test_zoom.moc"
