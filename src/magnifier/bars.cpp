@@ -22,6 +22,12 @@ void Zoom::placeChild(QWidget* child, int left, int top, int width, int height) 
         m_picZoom->layoutClient();
 }
 
+void Zoom::placeAt(const QRect& geometry) {
+    setGeometry(geometry);
+    if (!isVisible())
+        LayoutBars();
+}
+
 void Zoom::LayoutBars() {
     const int w = inner().width();
     const int h = inner().height();

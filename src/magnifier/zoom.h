@@ -35,6 +35,10 @@ public:
     void setUserMode(bool running) { m_userMode = running; }
     bool userMode() const { return m_userMode; }
 
+    // Places the control and lays it out at once, also while hidden (when Qt would
+    // defer the resize event until the control is shown).
+    void placeAt(const QRect& geometry);
+
     // Persistence: a newly placed instance, loading from and saving to the host's store.
     void InitProperties();
     void ReadProperties(const PropertyBag& bag);

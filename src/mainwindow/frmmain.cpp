@@ -187,7 +187,7 @@ void frmMain::Form_Resize() {
     // A window shorter than the bar (minimized, say) leaves the view as it was.
     const int zoomHeight = height() - barHeight;
     if (zoomHeight >= 0)
-        Zoom1->setGeometry(0, 0, width(), zoomHeight);
+        Zoom1->placeAt(QRect(0, 0, width(), zoomHeight));
     if (picInfobar->isVisibleTo(this)) {
         txtDistX->setText(QString::number(Zoom1->DistanceX()));
         txtDistY->setText(QString::number(Zoom1->DistanceY()));
