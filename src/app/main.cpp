@@ -1,4 +1,5 @@
 #include "mainwindow/frmmain.h"
+#include "platform/registrystorage.h"
 #include "platform/screensource.h"
 #include "platform/signals.h"
 
@@ -12,7 +13,9 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
 
     const std::unique_ptr<ocula::ScreenSource> source = ocula::createScreenSource();
+    const std::unique_ptr<ocula::RegistryStorage> registry = ocula::createRegistryStorage();
     ocula::frmMain window(source.get());
+    window.setRegistry(registry.get());
     ocula::closeOnTerminationSignals(&window);
     window.Form_Load();
     window.show();

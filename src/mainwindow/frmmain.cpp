@@ -1,6 +1,5 @@
 #include "mainwindow/frmmain.h"
 
-#include "common/colors.h"
 #include "common/keycodes.h"
 #include "common/numbers.h"
 #include "common/twips.h"
@@ -8,13 +7,16 @@
 #include "magnifier/zoom.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/msubclass.h"
+#include "platform/filehive/filehivestorage.h"
 #include "platform/window.h"
+#include "settings/settingsstore.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
@@ -127,29 +129,22 @@ void frmMain::buildInfobar() {
     picInfobar->setFixedHeight(twipsToPxY(330));
 }
 
-void frmMain::LoadSettings() {
-    // First-run values until settings persist.
-    Zoom1->setHasGrid(true);
-    Zoom1->setShowBars(3);
-    Zoom1->setShowMarkers(true);
-    Zoom1->setFollowMouse(true);
-    Zoom1->setStep(1);
-    Zoom1->setClrMarkersL(colorValueFromRgb(resolveColor(kSysHighlight)));
-    Zoom1->setClrMarkersT(colorValueFromRgb(resolveColor(kSysHighlight)));
-    Zoom1->setClrGridA(colorValueFromRgb(resolveColor(kSysButtonFace)));
-    Zoom1->setClrGridB(colorValueFromRgb(resolveColor(kSysButtonHighlight)));
-    Zoom1->setClrDivs(colorValueFromRgb(resolveColor(kSysButtonHighlight)));
-    Zoom1->setArrowColor(0);
-    Zoom1->setFactor(6);
-    picInfobar->setVisible(true);
-    gShowCoords = true;
-    picCoords->setVisible(gShowCoords);
-    setGeometry(twipsToPxX(3000), twipsToPxY(3000), twipsToPxX(6000), twipsToPxY(6300));
-    gOnTop = true;
-    setTopmost(this, gOnTop);
+RegistryStorage* frmMain::registry() {
+    if (m_registry == nullptr) {
+        m_scratchDir = std::make_unique<QTemporaryDir>();
+        m_scratchRegistry = std::make_unique<FileHiveStorage>(m_scratchDir->path());
+        m_registry = m_scratchRegistry.get();
+    }
+    return m_registry;
 }
 
-void frmMain::SaveSettings() {}
+void frmMain::LoadSettings() {
+    settings::LoadSettings(*this, *registry());
+}
+
+void frmMain::SaveSettings() {
+    settings::SaveSettings(*this, *registry());
+}
 
 void frmMain::Form_Load() {
     LoadSettings();

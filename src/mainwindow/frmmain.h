@@ -4,16 +4,19 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTemporaryDir;
 class QTimer;
 
 namespace ocula {
 
+class RegistryStorage;
 class ScreenSource;
 class WindowProc;
 class Zoom;
@@ -25,6 +28,11 @@ class frmMain : public QWidget {
 public:
     explicit frmMain(ScreenSource* source, QWidget* parent = nullptr);
     ~frmMain() override;
+
+    // Where the settings persist (not owned). Without one the window keeps its settings
+    // for the run only, starting from the first-run values.
+    void setRegistry(RegistryStorage* registry) { m_registry = registry; }
+    RegistryStorage* registry();
 
     // Start-up: settings, coordinate-box coupling, then the wheel handling. Call once,
     // before the window is first shown.
@@ -82,6 +90,9 @@ private:
 
     WindowProc* m_windowProc = nullptr;
     bool m_unloaded = false;
+    RegistryStorage* m_registry = nullptr;
+    std::unique_ptr<QTemporaryDir> m_scratchDir;
+    std::unique_ptr<RegistryStorage> m_scratchRegistry;
 };
 
 } // namespace ocula

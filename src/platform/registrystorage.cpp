@@ -1,0 +1,13 @@
+#include "platform/registrystorage.h"
+
+namespace ocula {
+
+QString rootKeyName(RootKey root) {
+    for (const RootKeyName& entry : RootKeyNames) {
+        if (entry.root == root)
+            return entry.name;
+    }
+    return {};
+}
+
+} // namespace ocula
