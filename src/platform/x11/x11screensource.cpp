@@ -112,6 +112,7 @@ X11ScreenSource::X11ScreenSource(Shm shm) {
     m_root = screen->root;
     m_depth = screen->root_depth;
     m_rootRect = QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+    refreshRoot(); // the connection's set-up data is as old as the connection
     m_usable = rootFormatSupported(xcb_get_setup(c), screen, &m_scanlinePad);
     m_shmUsable = m_usable && shm == Shm::Auto && shmAvailable(c);
 }
@@ -132,15 +133,17 @@ QPoint X11ScreenSource::cursorPos() {
     // Off our screen the coordinates mean nothing: keep the last ones.
     if (reply && reply->same_screen)
         m_lastCursor = QPoint(reply->root_x, reply->root_y);
+    // A pointer past the known edges means the screen has grown.
+    if (!m_rootRect.contains(m_lastCursor))
+        refreshRoot();
     return m_lastCursor;
 }
 
 QRect X11ScreenSource::desktopRect() const {
-    refreshRoot();
     return m_rootRect;
 }
 
-bool X11ScreenSource::refreshRoot() const {
+bool X11ScreenSource::refreshRoot() {
     if (!m_connection)
         return false;
     const auto geometry = fetch<xcb_get_geometry_reply_t>(

@@ -16,8 +16,6 @@ namespace ocula {
 // Only TrueColor roots of depth 24 or 32 stored as 32 bits per pixel in the host's byte
 // order are read (the layout of QImage::Format_RGB32); create() refuses any other, and
 // grab() on such a source returns false.
-//
-// Must be destroyed before the QGuiApplication whose connection it uses.
 class X11ScreenSource final : public ScreenSource {
 public:
     enum class Shm { Auto, Off };
@@ -36,11 +34,11 @@ public:
     bool grab(const QRect& source, QImage& into) override;
 
     bool isUsable() const { return m_usable; }
-    // True while grabs go through a shared-memory segment.
+    // True once grabs go through a shared-memory segment (after the first one).
     bool usingShm() const { return m_shmUsable && m_shmAddr != nullptr; }
 
 private:
-    bool refreshRoot() const;
+    bool refreshRoot();
     bool readRect(const QRect& rect, QImage& into, QPoint at);
     bool readShm(const QRect& rect, QImage& into, QPoint at);
     bool readGetImage(const QRect& rect, QImage& into, QPoint at);
@@ -54,7 +52,9 @@ private:
     uint8_t m_depth = 0;
     int m_scanlinePad = 32;
     bool m_usable = false;
-    mutable QRect m_rootRect;
+    // Asked for only when a read or the pointer suggests it has changed: the magnifier
+    // wants it on every tick.
+    QRect m_rootRect;
     QPoint m_lastCursor;
 
     bool m_shmUsable = false;

@@ -1,0 +1,292 @@
+#include "platform/qt/qtscreensource.h"
+#include "platform/x11/x11screensource.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+
+#include <memory>
+
+using namespace ocula;
+
+namespace {
+
+// The root window shows the coordinate pattern (tests/support/make_pattern.py).
+QRgb patternAt(int x, int y) {
+    return qRgb(x & 255, y & 255, ((x >> 8) << 4) | (y >> 8));
+}
+
+// Stands for pixel (1298, 1588) of the pattern, far off our small screen, so it can
+// only be in a grab where nothing was written.
+constexpr QRgb kSentinel = 0xff123456;
+
+enum class Kind { Shm, GetImage, Qt };
+
+QPoint pointFromEnv(const char* name) {
+    const QList<QByteArray> parts = qgetenv(name).split(',');
+    return parts.size() == 2 ? QPoint(parts[0].toInt(), parts[1].toInt()) : QPoint(-1, -1);
+}
+
+// Empty when equal, else the first differing pixel.
+QString compareWithScreen(const QImage& image, const QRect& source, const QRect& screen) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QPoint p = source.topLeft() + QPoint(x, y);
+            const QRgb want = screen.contains(p) ? patternAt(p.x(), p.y()) : kSentinel;
+            // The raw word: pixel() would hide a missing 0xff in the top byte.
+            const QRgb got = reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
+            if (got != want)
+                return QStringLiteral(
+                           "pixel (%1, %2) of the grab, screen (%3, %4): got %5, want %6")
+                    .arg(x)
+                    .arg(y)
+                    .arg(p.x())
+                    .arg(p.y())
+                    .arg(got, 8, 16, QLatin1Char('0'))
+                    .arg(want, 8, 16, QLatin1Char('0'));
+        }
+    }
+    return {};
+}
+
+// Xvfb resizes its screen through RandR. xrandr then fails to fit the output to a smaller
+// screen and says so, but the screen has changed all the same; the checks tell.
+void resizeScreen(QSize size) {
+    QProcess xrandr;
+    xrandr.setStandardOutputFile(QProcess::nullDevice());
+    xrandr.setStandardErrorFile(QProcess::nullDevice());
+    xrandr.start(
+        QStringLiteral("xrandr"),
+        {QStringLiteral("--fb"), QStringLiteral("%1x%2").arg(size.width()).arg(size.height())});
+    xrandr.waitForFinished();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Kind)
+
+class X11ScreenSourceCheck : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void factoryChoosesBySupport();
+    void cursorMatchesTheServer();
+    void cursorFollowsWarps_data();
+    void cursorFollowsWarps();
+    void desktopIsTheRootWindow();
+    void grab_data();
+    void grab();
+    void segmentIsReusedAcrossSizes();
+    void rejectsAnImageOfTheWrongShape_data();
+    void rejectsAnImageOfTheWrongShape();
+    void followsTheScreenSize();
+
+private:
+    ScreenSource& source(Kind kind);
+
+    std::unique_ptr<X11ScreenSource> m_shm;
+    std::unique_ptr<X11ScreenSource> m_getImage;
+    QtScreenSource m_qt;
+    QRect m_screen;
+    // The server's root is one the X11 source must refuse (run against a 16-bit Xvfb).
+    bool m_expectRefused = false;
+    // The server offers MIT-SHM.
+    bool m_expectShm = true;
+};
+
+ScreenSource& X11ScreenSourceCheck::source(Kind kind) {
+    switch (kind) {
+    case Kind::Shm:
+        return *m_shm;
+    case Kind::GetImage:
+        return *m_getImage;
+    case Kind::Qt:
+        break;
+    }
+    return m_qt;
+}
+
+void X11ScreenSourceCheck::initTestCase() {
+    const QPoint size = pointFromEnv("OCULA_EXPECT_SCREEN");
+    QVERIFY2(size.x() > 0 && size.y() > 0, "OCULA_EXPECT_SCREEN=W,H must be set");
+    m_screen = QRect(QPoint(0, 0), QSize(size.x(), size.y()));
+    m_expectRefused = qgetenv("OCULA_EXPECT_REFUSED") == "1";
+    m_expectShm = qgetenv("OCULA_EXPECT_SHM") != "0";
+    qInfo("device pixel ratio %g", QGuiApplication::primaryScreen()->devicePixelRatio());
+
+    m_shm = X11ScreenSource::create(X11ScreenSource::Shm::Auto);
+    m_getImage = X11ScreenSource::create(X11ScreenSource::Shm::Off);
+}
+
+void X11ScreenSourceCheck::init() {
+    if (m_expectRefused)
+        return;
+    QVERIFY(m_shm);
+    QVERIFY(m_getImage);
+}
+
+void X11ScreenSourceCheck::factoryChoosesBySupport() {
+    const std::unique_ptr<ScreenSource> made = createScreenSource();
+    if (!m_expectRefused) {
+        QVERIFY(dynamic_cast<X11ScreenSource*>(made.get()));
+        return;
+    }
+    QVERIFY(!m_shm);
+    QVERIFY(!X11ScreenSource().isUsable());
+    QVERIFY(dynamic_cast<QtScreenSource*>(made.get()));
+    // The fallback still reads the screen, and refuses what it cannot have.
+    const QRect rect(m_screen.width() - 5, 10, 10, 10);
+    QImage into(rect.size(), QImage::Format_RGB32);
+    into.fill(kSentinel);
+    QVERIFY(made->grab(rect, into));
+    QCOMPARE(into.pixel(9, 0), kSentinel);
+    QVERIFY(into.pixel(0, 0) != kSentinel);
+    QVERIFY(!made->grab(rect.translated(10, 0), into));
+}
+
+void X11ScreenSourceCheck::cursorMatchesTheServer() {
+    const QPoint expected = pointFromEnv("OCULA_EXPECT_CURSOR");
+    QVERIFY2(expected.x() >= 0, "OCULA_EXPECT_CURSOR=X,Y must be set");
+    QCOMPARE(m_shm->cursorPos(), expected);
+    QCOMPARE(m_qt.cursorPos(), expected);
+}
+
+void X11ScreenSourceCheck::cursorFollowsWarps_data() {
+    QTest::addColumn<QPoint>("device");
+    // Even coordinates, so that a device pixel ratio of 2 maps them exactly.
+    QTest::newRow("origin") << QPoint(0, 0);
+    QTest::newRow("inside") << QPoint(300, 260);
+    QTest::newRow("past 255 in both") << QPoint(512, 258);
+    QTest::newRow("last even pixel") << QPoint(m_screen.width() - 2, m_screen.height() - 2);
+}
+
+void X11ScreenSourceCheck::cursorFollowsWarps() {
+    QFETCH(QPoint, device);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QCursor::setPos(screen, device / screen->devicePixelRatio());
+    QCOMPARE(m_shm->cursorPos(), device);
+    QCOMPARE(m_getImage->cursorPos(), device);
+    QCOMPARE(m_qt.cursorPos(), device);
+}
+
+void X11ScreenSourceCheck::desktopIsTheRootWindow() {
+    QCOMPARE(m_shm->desktopRect(), m_screen);
+    QCOMPARE(m_qt.desktopRect(), m_screen);
+}
+
+void X11ScreenSourceCheck::grab_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QRect>("rect");
+    const int w = m_screen.width();
+    const int h = m_screen.height();
+    const QList<std::pair<const char*, QRect>> rects = {
+        {"inside", QRect(10, 20, 100, 50)},
+        {"across 256 in x and y", QRect(200, 250, 120, 30)},
+        {"whole screen", m_screen},
+        {"last pixel", QRect(w - 1, h - 1, 1, 1)},
+        {"off the left edge", QRect(-30, 100, 60, 40)},
+        {"off the top edge", QRect(100, -25, 40, 50)},
+        {"off the right edge", QRect(w - 20, 100, 50, 40)},
+        {"off the bottom edge", QRect(100, h - 10, 40, 30)},
+        {"off the top-left corner", QRect(-5, -7, 20, 20)},
+        {"off the bottom-right corner", QRect(w - 3, h - 4, 10, 10)},
+        {"over every edge", QRect(-10, -10, w + 20, h + 20)},
+        {"wholly left", QRect(-50, 10, 50, 10)},
+        {"wholly above", QRect(10, -20, 30, 20)},
+        {"wholly right", QRect(w, 10, 5, 5)},
+        {"wholly below", QRect(10, h, 5, 5)},
+        {"far away", QRect(-5000, -5000, 100, 100)},
+    };
+    const QList<std::pair<const char*, Kind>> kinds = {
+        {"shm", Kind::Shm}, {"getimage", Kind::GetImage}, {"qt", Kind::Qt}};
+    for (const auto& [kindName, kind] : kinds) {
+        for (const auto& [rectName, rect] : rects)
+            QTest::addRow("%s: %s", kindName, rectName) << kind << rect;
+    }
+}
+
+void X11ScreenSourceCheck::grab() {
+    QFETCH(Kind, kind);
+    QFETCH(QRect, rect);
+    QImage into(rect.size(), QImage::Format_RGB32);
+    into.fill(kSentinel);
+    const bool anyOnScreen = rect.intersects(m_screen);
+    QCOMPARE(source(kind).grab(rect, into), anyOnScreen);
+    const QString mismatch = compareWithScreen(into, rect, m_screen);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+}
+
+void X11ScreenSourceCheck::segmentIsReusedAcrossSizes() {
+    // Small, then the whole screen (the segment must grow), then small again (it must
+    // not be read with the big grab's layout).
+    const QList<QRect> rects = {QRect(5, 6, 8, 8), m_screen, QRect(600, 3, 3, 5),
+                                QRect(17, 400, 33, 2), m_screen};
+    for (const QRect& rect : rects) {
+        QImage into(rect.size(), QImage::Format_RGB32);
+        into.fill(kSentinel);
+        QVERIFY(m_shm->grab(rect, into));
+        const QString mismatch = compareWithScreen(into, rect, m_screen);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    }
+    QCOMPARE(m_shm->usingShm(), m_expectShm);
+    QVERIFY(!m_getImage->usingShm());
+}
+
+void X11ScreenSourceCheck::rejectsAnImageOfTheWrongShape_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QImage>("image");
+    const QImage wider(QSize(11, 10), QImage::Format_RGB32);
+    const QImage narrower(QSize(10, 9), QImage::Format_RGB32);
+    const QImage eightBit(QSize(10, 10), QImage::Format_Grayscale8);
+    const QList<std::pair<const char*, Kind>> kinds = {
+        {"shm", Kind::Shm}, {"getimage", Kind::GetImage}, {"qt", Kind::Qt}};
+    for (const auto& [name, kind] : kinds) {
+        QTest::addRow("%s: wider", name) << kind << wider;
+        QTest::addRow("%s: shorter", name) << kind << narrower;
+        QTest::addRow("%s: 8 bits", name) << kind << eightBit;
+        QTest::addRow("%s: null", name) << kind << QImage();
+    }
+}
+
+void X11ScreenSourceCheck::rejectsAnImageOfTheWrongShape() {
+    QFETCH(Kind, kind);
+    QFETCH(QImage, image);
+    if (!image.isNull())
+        image.fill(0x5a);
+    const QImage before = image.copy();
+    QVERIFY(!source(kind).grab(QRect(20, 20, 10, 10), image));
+    QCOMPARE(image, before);
+}
+
+// X11 sources only: Qt goes by the RandR outputs, which Xvfb leaves at their old size.
+// Only on request, as it leaves the server's outputs in a state that confuses Qt.
+void X11ScreenSourceCheck::followsTheScreenSize() {
+    if (qgetenv("OCULA_RESIZE_SCREEN") != "1")
+        QSKIP("changes the screen; run with OCULA_RESIZE_SCREEN=1 on a server of its own");
+    const QRect small(QPoint(0, 0), m_screen.size() / 2);
+    const QList<Kind> kinds = {Kind::Shm, Kind::GetImage};
+    // Each time: a rectangle inside the size the sources knew, across the new edge, and
+    // one past the edge they knew.
+    const QList<std::pair<QRect, QRect>> steps = {
+        {small, QRect(small.right() - 9, small.bottom() - 9, 30, 30)},
+        {m_screen, QRect(m_screen.right() - 19, m_screen.bottom() - 19, 20, 20)},
+    };
+    for (const auto& [screen, rect] : steps) {
+        resizeScreen(screen.size());
+        for (Kind kind : kinds) {
+            QImage into(rect.size(), QImage::Format_RGB32);
+            into.fill(kSentinel);
+            QVERIFY(source(kind).grab(rect, into));
+            const QString mismatch = compareWithScreen(into, rect, screen);
+            QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+            QCOMPARE(source(kind).desktopRect(), screen);
+        }
+    }
+}
+
+QTEST_MAIN(X11ScreenSourceCheck)
+#include "x11screensource_check.moc"
