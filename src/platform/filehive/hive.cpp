@@ -205,16 +205,22 @@ bool Hive::addKey(const QString& path) {
     return true;
 }
 
+Hive::Value* Hive::Key::find(const QString& foldedName) {
+    for (Value& v : values) {
+        if (v.folded == foldedName)
+            return &v;
+    }
+    return nullptr;
+}
+
+const Hive::Value* Hive::Key::find(const QString& foldedName) const {
+    return const_cast<Key*>(this)->find(foldedName);
+}
+
 std::optional<int32_t> Hive::value(const QString& keyPath, const QString& name) const {
     const Key* key = findKey(keyPath);
-    if (!key)
-        return std::nullopt;
-    const QString foldedName = fold(name);
-    for (const Value& v : key->values) {
-        if (fold(v.name) == foldedName)
-            return v.data;
-    }
-    return std::nullopt;
+    const Value* value = key ? key->find(fold(name)) : nullptr;
+    return value ? std::optional<int32_t>(value->data) : std::nullopt;
 }
 
 bool Hive::setValue(const QString& keyPath, const QString& name, int32_t data) {
@@ -226,14 +232,12 @@ bool Hive::setValue(const QString& keyPath, const QString& name, int32_t data) {
             return false;
         key = &m_keys.try_emplace(QString(), Key{QString(), {}}).first->second;
     }
-    const QString foldedName = fold(name);
-    for (Value& v : key->values) {
-        if (fold(v.name) == foldedName) {
-            v.data = data;
-            return true;
-        }
+    QString folded = fold(name);
+    if (Value* existing = key->find(folded)) {
+        existing->data = data;
+        return true;
     }
-    key->values.push_back(Value{name, data});
+    key->values.push_back(Value{name, std::move(folded), data});
     return true;
 }
 

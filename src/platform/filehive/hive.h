@@ -15,11 +15,6 @@ namespace ocula {
 // to case and keep the spelling they were created with.
 class Hive {
 public:
-    struct Value {
-        QString name;
-        int32_t data = 0;
-    };
-
     // Reads a hive file's text. Lines that cannot be read are skipped and make `damaged`
     // true, as do text that is not UTF-8 and a missing final line break; everything else is
     // kept.
@@ -43,9 +38,17 @@ public:
     bool operator==(const Hive& other) const;
 
 private:
+    struct Value {
+        QString name;
+        QString folded;
+        int32_t data = 0;
+    };
     struct Key {
         QString path;
         std::vector<Value> values;
+
+        Value* find(const QString& foldedName);
+        const Value* find(const QString& foldedName) const;
     };
 
     static QString fold(const QString& s) { return s.toCaseFolded(); }
