@@ -40,6 +40,7 @@ private slots:
     void cursorOverViewBlanksAndLeavingRestarts();
     void noMouseMoveWhileLockedOrFixed();
     void changeNoticesNameTheProperty();
+    void unchangedTickPresentsNothing();
 };
 
 void TestZoom::newInstanceDefaults() {
@@ -465,6 +466,35 @@ void TestZoom::changeNoticesNameTheProperty() {
     QCOMPARE(notices.at(3).at(0).toString(), QStringLiteral("ArrowColor"));
     QCOMPARE(zoom.ShowBars(), 7);
     QCOMPARE(zoom.ArrowColor(), 9);
+}
+
+void TestZoom::unchangedTickPresentsNothing() {
+    ZoomFixture f;
+    f.setViewSize(QSize(90, 60));
+    f.zoom->setFactor(3);
+    f.zoom->setHasGrid(true);
+    f.source.setCursorPos(QPoint(200, 150));
+    f.zoom->Redraw();
+    const quint64 drawn = f.zoom->framesPresented();
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn);
+
+    // Anything that changes the picture draws again, and the result is right.
+    f.source.desktop().setPixel(201, 151, qRgb(1, 2, 3));
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn + 1);
+    QCOMPARE(f.zoom->viewImage().pixel(15 * 3 + 1 + 3, 10 * 3 + 1 + 3), qRgb(1, 2, 3));
+    f.source.desktop().setPixel(201, 151, test::patternColor(201, 151));
+    f.zoom->setClrGridA(0x0000FF);
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn + 2);
+    QCOMPARE(f.zoom->viewImage().pixel(0, 0), qRgb(255, 0, 0));
+    f.source.setCursorPos(QPoint(201, 150));
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn + 3);
+    f.zoom->setHasGrid(false);
+    QCOMPARE(f.zoom->framesPresented(), drawn + 4);
+    QCOMPARE(f.firstWrongPixel(201 - 15, 150 - 10, 3), QPoint(-1, -1));
 }
 
 QTEST_MAIN(TestZoom)

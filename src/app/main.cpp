@@ -1,9 +1,12 @@
+#include "magnifier/zoom.h"
 #include "mainwindow/frmmain.h"
 #include "platform/registrystorage.h"
 #include "platform/screensource.h"
 #include "platform/signals.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
     // Screen pixels must map 1:1 onto view pixels, whatever scale the desktop asks for.
@@ -19,5 +22,10 @@ int main(int argc, char* argv[]) {
     ocula::closeOnTerminationSignals(&window);
     window.Form_Load();
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // For whole-program measurements: how many views were drawn in this run.
+    if (qEnvironmentVariableIsSet("OCULA_FRAME_COUNT"))
+        std::fprintf(stderr, "ocula frames: %llu\n",
+                     static_cast<unsigned long long>(window.Zoom1->framesPresented()));
+    return status;
 }

@@ -57,36 +57,52 @@ void Zoom::Redraw() {
     m_LastSrcLeft = srcLeft;
     m_LastSrcTop = srcTop;
 
-    if (w > 0 && h > 0)
-        copyMagnified(s.source, f);
-    else
+    const ViewKey key{
+        s.source,    f, m_HasGrid && f >= 3, resolveColor(m_ClrGridA), resolveColor(m_ClrGridB),
+        view->size()};
+    const bool grabbed = w > 0 && h > 0 && grabSource(s.source);
+    if (grabbed && m_viewCurrent && key == m_viewKey &&
+        std::memcmp(m_grab.constBits(), m_grabNext.constBits(), size_t(m_grab.sizeInBytes())) ==
+            0) {
+        m_Busy = false; // same pixels, same settings: the view already shows this
+        return;
+    }
+    if (grabbed) {
+        std::swap(m_grab, m_grabNext);
+        magnify(f);
+    } else {
         clearView();
+    }
     if (m_HasGrid)
         DrawGrid();
     presentView();
+    m_viewKey = key;
+    m_viewCurrent = grabbed;
+    ++m_framesPresented;
 
     m_Busy = false;
 }
 
-// Every view pixel is written exactly once, so the copy needs no separate clear: pixels
-// off the screen come from a grab buffer pre-filled with the view's background.
-void Zoom::copyMagnified(const QRect& source, int f) {
+// Reads the source into m_grabNext. Pixels off the screen keep the view's background,
+// so the magnified copy needs no separate clear.
+bool Zoom::grabSource(const QRect& source) {
+    if (m_source == nullptr)
+        return false;
+    const QRgb background = m_picZoom->client()->background().rgb();
+    if (m_grabNext.size() != source.size())
+        m_grabNext = QImage(source.size(), QImage::Format_RGB32);
+    if (!m_source->desktopRect().contains(source))
+        m_grabNext.fill(background);
+    return m_source->grab(source, m_grabNext);
+}
+
+// Every view pixel is written exactly once: each source row becomes one view row, which
+// is then copied down for the rest of its block.
+void Zoom::magnify(int f) {
     ZoomArea* view = m_picZoom->client();
     QImage& out = view->image();
     if (out.size() != view->size() || out.format() != QImage::Format_RGB32)
         out = QImage(view->size(), QImage::Format_RGB32);
-    const QRgb background = view->background().rgb();
-
-    if (m_grab.size() != source.size())
-        m_grab = QImage(source.size(), QImage::Format_RGB32);
-    const bool whollyOnScreen = m_source != nullptr && m_source->desktopRect().contains(source);
-    if (!whollyOnScreen)
-        m_grab.fill(background);
-    if (m_source == nullptr || !m_source->grab(source, m_grab)) {
-        out.fill(background);
-        return;
-    }
-
     const int w = out.width();
     const int h = out.height();
     const size_t rowBytes = size_t(w) * 4;
@@ -112,6 +128,7 @@ void Zoom::copyMagnified(const QRect& source, int f) {
 
 void Zoom::clearView() {
     m_picZoom->client()->Cls();
+    m_viewCurrent = false;
 }
 
 void Zoom::presentView() {

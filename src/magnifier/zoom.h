@@ -158,7 +158,8 @@ private:
     void applyMarkerColors();
 
     // Sampling and grid.
-    void copyMagnified(const QRect& source, int factor);
+    bool grabSource(const QRect& source);
+    void magnify(int factor);
     void DrawGrid();
     void clearView();
     void presentView();
@@ -202,8 +203,29 @@ private:
     // Redraw state that lasts from call to call.
     bool m_Busy = false;
     int32_t m_LastSrcLeft = 0, m_LastSrcTop = 0;
-    QImage m_grab; // the source pixels, reused while the source size stays the same
+    // The source pixels of the last drawn view and of this tick, swapped after a change
+    // and reused while the source size stays the same.
+    QImage m_grab;
+    QImage m_grabNext;
+    // What the view image was last drawn from; a tick that would draw the same again
+    // neither magnifies nor presents.
+    struct ViewKey {
+        QRect source;
+        int factor = 0;
+        bool grid = false;
+        QRgb gridA = 0, gridB = 0;
+        QSize size;
+        bool operator==(const ViewKey&) const = default;
+    };
+    ViewKey m_viewKey;
+    bool m_viewCurrent = false;
+    quint64 m_framesPresented = 0;
 
+public:
+    // Views drawn and presented so far (ticks that changed nothing are not counted).
+    quint64 framesPresented() const { return m_framesPresented; }
+
+private:
     // Markers.
     std::array<int16_t, 2> m_MarkerPosT{};
     std::array<int16_t, 2> m_MarkerPosL{};
