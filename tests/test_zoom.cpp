@@ -6,6 +6,7 @@
 #include "support/pattern.h"
 #include "support/zoomfixture.h"
 
+#include <QDialog>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -39,6 +40,7 @@ private slots:
     void viewMouseEventsAreForwardedWithBorderOffset();
     void cursorOverViewBlanksAndLeavingRestarts();
     void noMouseMoveWhileLockedOrFixed();
+    void modalDialogTakesTheCaptureBack();
     void changeNoticesNameTheProperty();
     void unchangedTickPresentsNothing();
 };
@@ -450,6 +452,25 @@ void TestZoom::noMouseMoveWhileLockedOrFixed() {
     QTest::qWait(20);
     QCOMPARE(moves.count(), 0);
     QVERIFY(QWidget::mouseGrabber() != client);
+}
+
+void TestZoom::modalDialogTakesTheCaptureBack() {
+    ZoomFixture f;
+    f.setViewSize(QSize(60, 60));
+    QVERIFY(QTest::qWaitForWindowExposed(f.zoom.get()));
+    f.zoom->setLocked(false);
+    QWidget* client = f.zoom->picZoom()->client();
+    QTest::mouseMove(client, QPoint(30, 30));
+    QTRY_COMPARE(QWidget::mouseGrabber(), client);
+    QVERIFY(!f.zoom->tmrZoom()->isActive());
+
+    // A dialog opened over the window (from its popup menu) would otherwise never see
+    // a click: the capture goes and the view samples again.
+    QDialog dialog;
+    dialog.setModal(true);
+    dialog.show();
+    QTRY_VERIFY(QWidget::mouseGrabber() != client);
+    QVERIFY(f.zoom->tmrZoom()->isActive());
 }
 
 void TestZoom::changeNoticesNameTheProperty() {

@@ -126,6 +126,30 @@ void Zoom::magnify(int f) {
     }
 }
 
+void Zoom::releaseViewCapture() {
+    m_picZoom->client()->releaseMouse();
+    m_tmrZoom->start();
+}
+
+// A modal dialog (opened from the popup menu, say) must get the mouse: the view gives its
+// capture up when its window is blocked or loses the focus, and sampling goes on.
+bool Zoom::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_watchedWindow &&
+        (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) &&
+        QWidget::mouseGrabber() == m_picZoom->client())
+        releaseViewCapture();
+    return QWidget::eventFilter(watched, event);
+}
+
+void Zoom::showEvent(QShowEvent*) {
+    if (m_watchedWindow != window()) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = window();
+        m_watchedWindow->installEventFilter(this);
+    }
+}
+
 void Zoom::clearView() {
     m_picZoom->client()->Cls();
     m_viewCurrent = false;
@@ -149,8 +173,7 @@ void Zoom::picZoom_MouseMove(QMouseEvent* event) {
         clearView();
         presentView();
     } else if (QWidget::mouseGrabber() == view) {
-        view->releaseMouse();
-        m_tmrZoom->start();
+        releaseViewCapture();
     }
     forwardViewMouse(event, 1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -131,6 +132,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Layout and bars.
@@ -164,6 +167,8 @@ private:
     void clearView();
     void presentView();
     void picZoom_MouseMove(QMouseEvent* event);
+    // Gives the mouse capture up and resumes sampling, as leaving the view does.
+    void releaseViewCapture();
     void forwardViewMouse(QMouseEvent* event, int kind);
 
     // Arrows.
@@ -173,6 +178,7 @@ private:
 
     ScreenSource* m_source = nullptr;
     bool m_userMode = true;
+    QPointer<QWidget> m_watchedWindow;
 
     // Children.
     ViewFrame* m_picZoom = nullptr;

@@ -7,11 +7,15 @@
 #include "magnifier/zoom.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/msubclass.h"
+#include "options/frmoptions.h"
 #include "platform/filehive/filehivestorage.h"
 #include "platform/window.h"
 #include "settings/settingsstore.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,10 +74,10 @@ frmMain::frmMain(ScreenSource* source, QWidget* parent) : QWidget(parent) {
     mnuInfobar->setCheckable(true);
     mnuOptionsTop->addSeparator();
     mnuOptions = mnuOptionsTop->addAction(QStringLiteral("Options"));
-    mnuOptions->setEnabled(false); // the options dialog is not there yet
     mnuOptionsTop->addSeparator();
     mnuAbout = mnuOptionsTop->addAction(QStringLiteral("About"));
     connect(mnuInfobar, &QAction::triggered, this, &frmMain::toggleInfobar);
+    connect(mnuOptions, &QAction::triggered, this, &frmMain::showOptions);
     connect(mnuAbout, &QAction::triggered, this, &frmMain::showAbout);
 
     connect(Zoom1, &Zoom::KeyDown, this, &frmMain::Zoom1_KeyDown);
@@ -98,7 +102,9 @@ void frmMain::buildInfobar() {
     picInfobar = new QWidget(this);
     picInfobar->setObjectName(QStringLiteral("picInfobar"));
     QFont small = font();
-    small.setPixelSize(11);
+    // The bar is 22 pixels high and its captions have fixed widths: 9 pixels is the size
+    // at which "Height :" still fits whole.
+    small.setPixelSize(9);
     picInfobar->setFont(small);
 
     lbl[0] = new QLabel(QStringLiteral("Width :"), picInfobar);
@@ -196,6 +202,11 @@ void frmMain::runModal(QDialog& dialog) {
         setTopmost(this, true);
 }
 
+void frmMain::showOptions() {
+    frmOptions dlg(*this);
+    runModal(dlg);
+}
+
 void frmMain::showAbout() {
     frmAbout about(this);
     runModal(about);
@@ -261,8 +272,25 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
         if (!box->isReadOnly() && !text.isEmpty() && text.at(0).unicode() > 31 &&
             text.at(0).unicode() != 127 && !(text.at(0) >= u'0' && text.at(0) <= u'9'))
             return true;
+    } else if (event->type() == QEvent::InputMethod && !box->isReadOnly()) {
+        // Composed text must obey the same digits-only rule as typed keys.
+        auto* im = static_cast<QInputMethodEvent*>(event);
+        QString digits;
+        for (QChar c : im->commitString())
+            if (c >= u'0' && c <= u'9')
+                digits.append(c);
+        if (digits != im->commitString()) {
+            QInputMethodEvent filtered(im->preeditString(), im->attributes());
+            filtered.setCommitString(digits, im->replacementStart(), im->replacementLength());
+            QCoreApplication::sendEvent(box, &filtered);
+            return true;
+        }
     } else if (event->type() == QEvent::FocusOut) {
-        box->setText(QString::number(box == txtX ? Zoom1->CurrentX() : Zoom1->CurrentY()));
+        // Only leaving for another control discards the entry: a popup (the box's own
+        // context menu, say) or another window taking the focus leaves it alone.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            box->setText(QString::number(box == txtX ? Zoom1->CurrentX() : Zoom1->CurrentY()));
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -85,6 +85,7 @@ private:
     void LoadSettings();
     void SaveSettings();
     void buildInfobar();
+    void showOptions();
     void showAbout();
     void tmrMouse_Timer();
 

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The real program driven by keys and the wheel: keypad + and - and the wheel step the
+# zoom factor (title and view follow), G toggles the grid, Esc freezes the view and
+# Backspace releases it, and typed coordinates move a frozen view.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../support/xvfb.sh
+source "$here/../support/xvfb.sh"
+# shellcheck source=common.bash
+source "$here/common.bash"
+TEST_NAME=keys_wheel
+
+e2e_init
+xvfb_start 1024 768 24 || fail "Xvfb did not start"
+make_root_pattern || fail "could not paint the pattern on the root window"
+app_start
+read -r win_x win_y win_w win_h <<<"$(app_client)"
+pointer 760 500
+expect view --factor 6 --centre 760 500
+# No window manager: give the window the input focus; the view holds the keyboard focus.
+xdotool windowfocus --sync "$APP_WIN" || fail "could not focus the window"
+
+xdotool key KP_Add
+expect_title "Ocula ( x 7 )"
+expect view --factor 7 --centre 760 500
+xdotool key KP_Subtract
+expect_title "Ocula ( x 6 )"
+expect view --factor 6 --centre 760 500
+
+# The wheel over the info bar, away from the view: forward zooms out, backward in.
+wheel() {
+    pointer $((win_x + 220)) $((win_y + win_h - 11)) && xdotool click "$1"
+}
+wheel 4
+expect_title "Ocula ( x 5 )"
+pointer 760 500
+expect view --factor 5 --centre 760 500
+wheel 5
+expect_title "Ocula ( x 6 )"
+wheel 5
+expect_title "Ocula ( x 7 )"
+wheel 4
+expect_title "Ocula ( x 6 )"
+pointer 760 500
+expect view --factor 6 --centre 760 500
+
+xdotool key g
+expect view --factor 6 --centre 760 500 --no-grid
+xdotool key g
+expect view --factor 6 --centre 760 500
+
+# Esc freezes when it is released, not while it is held (no autorepeat here, so held
+# means held). G redraws at once, so once it shows, the release has been handled before
+# the pointer moves; after the move G redraws again, still around the frozen point.
+xset r off
+xdotool keydown Escape
+pointer 850 300
+expect view --factor 6 --centre 850 300
+xdotool keyup Escape key g
+expect view --factor 6 --centre 850 300 --no-grid
+pointer 760 500 && xdotool key g
+expect view --factor 6 --centre 850 300
+expect view --factor 6 --centre 850 300
+xdotool key BackSpace
+expect view --factor 6 --centre 760 500
+
+# Frozen around (320, 700), X typed as 300 (letters and the minus are filtered out):
+# the view centres on (300, 700), and the top markers keep their screen columns, so
+# marker 0 moves 20 source columns right and marker 1 stays at the far end.
+pointer 320 700
+expect view --factor 6 --centre 320 700
+xdotool key Escape key g
+expect view --factor 6 --centre 320 700 --no-grid
+xdotool key g
+expect view --factor 6 --centre 320 700
+# The coordinates panel is 118 pixels wide, flush right in the 22-pixel info bar; the X
+# box spans panel pixels 20..53 and is 20 pixels high, 2 below the bar's top.
+pointer $((win_x + win_w - 118 + 36)) $((win_y + win_h - 22 + 2 + 10)) && xdotool click 1
+xdotool key ctrl+a type '3x0-0'
+xdotool key Return
+far=$(((win_w - 32 - 5) / 6))
+expect view --factor 6 --centre 300 700 --cols "120,$((far * 6))"
+expect bars --factor 6 --top "20,$far"
+
+kill -0 "$APP_PID" 2>/dev/null || fail "the app is gone"
+echo "$TEST_NAME: PASS"

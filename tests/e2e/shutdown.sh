@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# SIGTERM, SIGINT and SIGHUP close the real program as the user would: it exits with
+# status 0 within moments, and its settings are saved on the way out (the zoom factor
+# changed during the run is there at the next start).
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../support/xvfb.sh
+source "$here/../support/xvfb.sh"
+# shellcheck source=common.bash
+source "$here/common.bash"
+TEST_NAME=shutdown
+
+e2e_init
+xvfb_start 640 480 24 || fail "Xvfb did not start"
+config=$(mktemp -d "$E2E_TMP/config.XXXXXX")
+
+_app_exited() {
+    local state
+    state=$(ps -o stat= -p "$APP_PID")
+    [[ -z $state || $state == Z* ]]
+}
+
+factor=6
+for signal in TERM INT HUP; do
+    app_start "$config"
+    expect_title "Ocula ( x $factor )"
+    xdotool windowfocus --sync "$APP_WIN" key KP_Add || fail "could not send a key"
+    factor=$((factor + 1))
+    expect_title "Ocula ( x $factor )"
+    kill -s "$signal" "$APP_PID"
+    wait_until 3 _app_exited || fail "SIG$signal: the app still runs after 3 seconds"
+    wait "$APP_PID"
+    status=$?
+    APP_PID=
+    ((status == 0)) || fail "SIG$signal: the app exited with status $status"
+done
+# The last run's change reached the settings too.
+app_start "$config"
+expect_title "Ocula ( x $factor )"
+
+echo "$TEST_NAME: PASS"

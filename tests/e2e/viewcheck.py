@@ -1,0 +1,333 @@
+#!/usr/bin/env python3
+"""Reads the screen back and checks what the Ocula main window shows on it.
+
+The window geometry is given as its client origin and size (--client X Y W H, screen
+pixels). Inside it, with both ruler bars and the info bar shown:
+
+    top bar   client (31, 1), (W - 32) x 30      left bar  client (1, 31), 30 x (H - 22 - 32)
+    view      client (33, 33), (W - 36) x (H - 22 - 36)   (inside a 2-pixel border)
+
+The screen is expected to show the coordinate pattern of tests/support/make_pattern.py
+wherever the magnified source lies.
+
+Commands (each exits 0 when the check holds, 1 with the reasons otherwise):
+
+    view   --factor F --centre CX CY [--no-grid] [--cols LIST] [--rows LIST]
+           every view pixel shows its screen pixel; grid pixels alternate between two
+           colours by parity; marker lines at view columns/rows LIST (comma separated,
+           "none" for no line; default: the far ends, as for markers never placed)
+    blank  [--cols LIST] [--rows LIST]  (factor needed for the default lists)
+           the view is one uniform colour apart from the marker lines
+    bars   --factor F [--top LIST] [--left LIST]
+           division marks every F pixels on both bars; marker arrows exactly at the
+           given positions (in source pixels, "none" for no arrow)
+
+Common options: --shot FILE reads that PPM instead of the screen; --save FILE keeps the
+screenshot that was checked; -q prints nothing.
+"""
+import argparse
+import os
+import subprocess
+import sys
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from make_pattern import pattern_rgb  # noqa: E402
+
+BAR = 30
+INFOBAR = 22
+MAX_REPORT = 8
+
+
+class Shot:
+    def __init__(self, data):
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos)
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        if fields[0] != b"P6" or fields[3] != b"255":
+            raise ValueError("not an 8-bit P6 image")
+        self.width, self.height = int(fields[1]), int(fields[2])
+        self.pixels = data[pos + 1:]
+        if len(self.pixels) < self.width * self.height * 3:
+            raise ValueError("truncated image")
+
+    def rgb(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+
+def grab(args):
+    if args.shot:
+        with open(args.shot, "rb") as f:
+            data = f.read()
+    else:
+        data = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "ppm:-"],
+                              check=True, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL).stdout
+    if args.save:
+        with open(args.save, "wb") as f:
+            f.write(data)
+    return Shot(data)
+
+
+def hexc(c):
+    return "%02X%02X%02X" % c
+
+
+class Window:
+    """Screen positions of the parts of the main window."""
+
+    def __init__(self, shot, x, y, w, h):
+        self.shot = shot
+        self.view_x, self.view_y = x + 33, y + 33
+        self.view_w, self.view_h = w - 36, h - INFOBAR - 36
+        self.top_x, self.top_y, self.top_w = x + 31, y + 1, w - 32
+        self.left_x, self.left_y, self.left_h = x + 1, y + 31, h - INFOBAR - 32
+
+    def view(self, dx, dy):
+        return self.shot.rgb(self.view_x + dx, self.view_y + dy)
+
+    def top(self, bx, by):
+        return self.shot.rgb(self.top_x + bx, self.top_y + by)
+
+    def left(self, bx, by):
+        return self.shot.rgb(self.left_x + bx, self.left_y + by)
+
+    def size_x(self, factor):
+        # The top bar is as wide as the view's outer width.
+        return (self.top_w - 5) // factor
+
+    def size_y(self, factor):
+        return (self.left_h - 5) // factor
+
+
+def marker_lines(text, far_end, factor):
+    if text is None:
+        return [0, far_end * factor]
+    if text == "none":
+        return []
+    return [int(v) for v in text.split(",")]
+
+
+class Report:
+    def __init__(self, quiet):
+        self.quiet = quiet
+        self.problems = 0
+
+    def fail(self, message):
+        self.problems += 1
+        if not self.quiet and self.problems <= MAX_REPORT:
+            print(message)
+
+    def done(self):
+        if self.problems > MAX_REPORT and not self.quiet:
+            print("... %d problems in all" % self.problems)
+        return 1 if self.problems else 0
+
+
+def check_lines(win, cols, rows, report):
+    """Marker lines: whole view columns/rows of one colour. Returns their colour."""
+    colour = None
+    lines = [("column", c, [(c, y) for y in range(win.view_h)]) for c in cols if c < win.view_w]
+    lines += [("row", r, [(x, r) for x in range(win.view_w)]) for r in rows if r < win.view_h]
+    for kind, at, points in lines:
+        seen = {win.view(x, y) for x, y in points}
+        if len(seen) != 1:
+            report.fail("marker line at view %s %d is not one colour: %s" %
+                        (kind, at, " ".join(sorted(hexc(c) for c in seen)[:6])))
+            continue
+        line = seen.pop()
+        if colour is None:
+            colour = line
+        elif line != colour:
+            report.fail("marker line at view %s %d has colour %s, another line %s" %
+                        (kind, at, hexc(line), hexc(colour)))
+    return colour
+
+
+def bar_colours(win):
+    """(background, division mark colour) of the top bar, read where neither frame,
+    mark nor arrow can be."""
+    return win.top(4, 12), win.top(2, 20)
+
+
+def first_grid_colours(win, f, skip_cols, skip_rows):
+    """The colours of the first even and the first odd grid pixel off the marker lines."""
+    found = {}
+    for dy in range(min(win.view_h, 3 * f)):
+        for dx in range(min(win.view_w, 3 * f)):
+            if (dx % f == 0 or dy % f == 0) and dx not in skip_cols and dy not in skip_rows:
+                found.setdefault((dx + dy) & 1, win.view(dx, dy))
+    return found.get(0), found.get(1)
+
+
+def cmd_view(args, shot, report):
+    win = Window(shot, *args.client)
+    f = args.factor
+    cx, cy = args.centre
+    cols = marker_lines(args.cols, win.size_x(f), f)
+    rows = marker_lines(args.rows, win.size_y(f), f)
+    src_left = cx - win.view_w // f // 2
+    src_top = cy - win.view_h // f // 2
+    grid = not args.no_grid and f >= 3
+    line_colour = check_lines(win, cols, rows, report)
+    skip_cols, skip_rows = set(cols), set(rows)
+
+    a = b = None
+    if grid:
+        a, b = first_grid_colours(win, f, skip_cols, skip_rows)
+        background, divisions = bar_colours(win)
+        if a is None or b is None or a == b:
+            report.fail("the grid does not alternate two colours (even %s, odd %s)" %
+                        (a and hexc(a), b and hexc(b)))
+            return
+        # Colour A is the button face (the bars' background), B the button highlight (the
+        # division marks' colour): the grid colours default to these system colours.
+        if a != background:
+            report.fail("even grid pixels are %s, not the button face %s of the bars" %
+                        (hexc(a), hexc(background)))
+        if b != divisions:
+            report.fail("odd grid pixels are %s, not the highlight %s of the marks" %
+                        (hexc(b), hexc(divisions)))
+        if line_colour is not None and line_colour in (a, b):
+            report.fail("the marker lines have a grid colour %s" % hexc(line_colour))
+
+    def want(dx, dy):
+        if grid and (dx % f == 0 or dy % f == 0):
+            return a if (dx + dy) % 2 == 0 else b
+        return pattern_rgb(src_left + dx // f, src_top + dy // f)
+
+    for dy in range(win.view_h):
+        if dy in skip_rows:
+            continue
+        start = ((win.view_y + dy) * shot.width + win.view_x) * 3
+        got_row = shot.pixels[start:start + win.view_w * 3]
+        expected = bytearray()
+        for dx in range(win.view_w):
+            expected += bytes(want(dx, dy))
+        for dx in skip_cols:  # the lines were checked above
+            if dx < win.view_w:
+                expected[dx * 3:dx * 3 + 3] = got_row[dx * 3:dx * 3 + 3]
+        if expected == got_row:
+            continue
+        for dx in range(win.view_w):
+            got, w = win.view(dx, dy), want(dx, dy)
+            if dx in skip_cols or got == w:
+                continue
+            if grid and (dx % f == 0 or dy % f == 0):
+                report.fail("grid pixel (%d, %d) is %s, expected %s (the %s grid colour)" %
+                            (dx, dy, hexc(got), hexc(w), "even" if w == a else "odd"))
+            else:
+                report.fail("view pixel (%d, %d) is %s, expected screen pixel (%d, %d) = %s" %
+                            (dx, dy, hexc(got), src_left + dx // f, src_top + dy // f,
+                             hexc(w)))
+
+
+def cmd_blank(args, shot, report):
+    win = Window(shot, *args.client)
+    f = args.factor
+    cols = marker_lines(args.cols, win.size_x(f), f)
+    rows = marker_lines(args.rows, win.size_y(f), f)
+    check_lines(win, cols, rows, report)
+    skip_cols, skip_rows = set(cols), set(rows)
+    seen = {}
+    for dy in range(win.view_h):
+        if dy in skip_rows:
+            continue
+        for dx in range(win.view_w):
+            if dx not in skip_cols:
+                seen.setdefault(win.view(dx, dy), (dx, dy))
+    if len(seen) != 1:
+        report.fail("the view is not blank: %d colours, e.g. %s" % (
+            len(seen), ", ".join("%s at %s" % (hexc(c), p) for c, p in list(seen.items())[:4])))
+
+
+def check_arrows(name, length, pixel, positions, f, background, report):
+    """Rows 1..13 of a bar, between its frame and its marks: background except for the
+    7 x 7 arrows whose leading edge is at position * F - 1, 2 pixels in from the edge."""
+    boxes = [range(p * f - 1, p * f + 6) for p in positions]
+    for p, box in zip(positions, boxes):
+        inked = sum(1 for along in box if 0 < along < length - 1
+                    for across in range(2, 9) if pixel(along, across) != background)
+        if inked < 5:
+            report.fail("%s bar: no marker arrow at position %d (bar pixels %d..%d)" %
+                        (name, p, box.start, box.stop - 1))
+    for along in range(1, length - 1):
+        if any(along in box for box in boxes):
+            continue
+        for across in range(1, 14):
+            got = pixel(along, across)
+            if got != background:
+                report.fail("%s bar: pixel %d across, %d along is %s outside every arrow" %
+                            (name, across, along, hexc(got)))
+                break
+
+
+def check_marks(name, length, pixel, f, background, divisions, report):
+    """Marks at 2, 2 + F, ... up to length - 3, across rows 15..28 (29 is the frame)."""
+    marks = set(range(2, length - 2, f))
+    for along in range(1, length - 1):
+        want = divisions if along in marks else background
+        for across in (15, 20, 28):
+            got = pixel(along, across)
+            if got != want:
+                report.fail("%s bar: pixel %d along, %d across is %s, expected %s (%s)" %
+                            (name, along, across, hexc(got), hexc(want),
+                             "a mark" if along in marks else "no mark"))
+        got = pixel(along, 14)
+        if got != background:
+            report.fail("%s bar: a mark reaches row 14 at %d along (%s)" % (name, along, hexc(got)))
+
+
+def cmd_bars(args, shot, report):
+    win = Window(shot, *args.client)
+    f = args.factor
+    background, divisions = bar_colours(win)
+    if background == divisions:
+        report.fail("division marks and bar background have the same colour %s" %
+                    hexc(background))
+    top = lambda along, across: win.top(along, across)
+    left = lambda along, across: win.left(across, along)
+    check_marks("top", win.top_w, top, f, background, divisions, report)
+    check_marks("left", win.left_h, left, f, background, divisions, report)
+    tops = marker_lines(args.top, win.size_x(f), 1)
+    lefts = marker_lines(args.left, win.size_y(f), 1)
+    check_arrows("top", win.top_w, top, tops, f, background, report)
+    check_arrows("left", win.left_h, left, lefts, f, background, report)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["view", "blank", "bars"])
+    parser.add_argument("--client", type=int, nargs=4, required=True)
+    parser.add_argument("--factor", type=int, default=6)
+    parser.add_argument("--centre", type=int, nargs=2)
+    parser.add_argument("--no-grid", action="store_true")
+    parser.add_argument("--cols")
+    parser.add_argument("--rows")
+    parser.add_argument("--top")
+    parser.add_argument("--left")
+    parser.add_argument("--shot")
+    parser.add_argument("--save")
+    parser.add_argument("-q", action="store_true")
+    args = parser.parse_args(argv)
+    if args.command == "view" and args.centre is None:
+        parser.error("view needs --centre")
+    report = Report(args.q)
+    shot = grab(args)
+    {"view": cmd_view, "blank": cmd_blank, "bars": cmd_bars}[args.command](args, shot, report)
+    return report.done()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,154 @@
+// Small shared helpers: Qt keys to virtual-key codes and modifier masks, and the leading
+// number of a text.
+#include "common/keycodes.h"
+#include "common/numbers.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+using namespace ocula;
+
+class TestKeycodesNumbers : public QObject {
+    Q_OBJECT
+private slots:
+    void virtualKeyCodes_data();
+    void virtualKeyCodes();
+    void shiftMasks_data();
+    void shiftMasks();
+    void leadingNumbers_data();
+    void leadingNumbers();
+    void leadingNumbersAsLong_data();
+    void leadingNumbersAsLong();
+};
+
+void TestKeycodesNumbers::virtualKeyCodes_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("code");
+    const Qt::KeyboardModifiers none, pad = Qt::KeypadModifier;
+    const Qt::KeyboardModifiers shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+    // Windows virtual-key codes: letters are their upper-case ASCII codes.
+    QTest::newRow("A") << int(Qt::Key_A) << none << 65;
+    QTest::newRow("Z") << int(Qt::Key_Z) << none << 90;
+    QTest::newRow("Shift+I") << int(Qt::Key_I) << shift << 73;
+    QTest::newRow("Alt+G") << int(Qt::Key_G) << alt << 71;
+    QTest::newRow("Left") << int(Qt::Key_Left) << none << 37;
+    QTest::newRow("Up") << int(Qt::Key_Up) << none << 38;
+    QTest::newRow("Right") << int(Qt::Key_Right) << none << 39;
+    QTest::newRow("Down") << int(Qt::Key_Down) << none << 40;
+    QTest::newRow("Shift+Left") << int(Qt::Key_Left) << shift << 37;
+    QTest::newRow("keypad +") << int(Qt::Key_Plus) << pad << 107;
+    QTest::newRow("keypad -") << int(Qt::Key_Minus) << pad << 109;
+    QTest::newRow("keypad *") << int(Qt::Key_Asterisk) << pad << 106;
+    QTest::newRow("Ctrl+keypad +") << int(Qt::Key_Plus) << (pad | Qt::ControlModifier) << 107;
+    QTest::newRow("main +") << int(Qt::Key_Plus) << none << 187;  // VK_OEM_PLUS
+    QTest::newRow("main -") << int(Qt::Key_Minus) << none << 189; // VK_OEM_MINUS
+    QTest::newRow("keypad 5") << int(Qt::Key_5) << pad << 101;    // VK_NUMPAD5
+    QTest::newRow("main 5") << int(Qt::Key_5) << none << 53;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << none << 27;
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << 8;
+    QTest::newRow("Return") << int(Qt::Key_Return) << none << 13;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << pad << 13;
+    QTest::newRow("F1") << int(Qt::Key_F1) << none << 112;
+}
+
+void TestKeycodesNumbers::virtualKeyCodes() {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, code);
+    QCOMPARE(int(virtualKeyCode(key, modifiers)), code);
+}
+
+void TestKeycodesNumbers::shiftMasks_data() {
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("mask");
+    QTest::newRow("none") << Qt::KeyboardModifiers() << 0;
+    QTest::newRow("Shift") << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1;
+    QTest::newRow("Ctrl") << Qt::KeyboardModifiers(Qt::ControlModifier) << 2;
+    QTest::newRow("Alt") << Qt::KeyboardModifiers(Qt::AltModifier) << 4;
+    QTest::newRow("Shift+Ctrl") << (Qt::ShiftModifier | Qt::ControlModifier) << 3;
+    QTest::newRow("Shift+Ctrl+Alt")
+        << (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier) << 7;
+    // Neither the keypad flag nor Meta is part of the mask.
+    QTest::newRow("keypad") << Qt::KeyboardModifiers(Qt::KeypadModifier) << 0;
+    QTest::newRow("keypad+Shift") << (Qt::KeypadModifier | Qt::ShiftModifier) << 1;
+    QTest::newRow("Meta") << Qt::KeyboardModifiers(Qt::MetaModifier) << 0;
+}
+
+void TestKeycodesNumbers::shiftMasks() {
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, mask);
+    QCOMPARE(int(shiftMask(modifiers)), mask);
+}
+
+void TestKeycodesNumbers::leadingNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("digits") << "300" << 300.0;
+    QTest::newRow("digits then letters") << "12abc" << 12.0;
+    QTest::newRow("letters only") << "abc" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("leading blank") << " 7" << 7.0;
+    QTest::newRow("leading tab") << "\t7" << 7.0;
+    QTest::newRow("minus") << "-3" << -3.0;
+    QTest::newRow("plus") << "+4" << 4.0;
+    QTest::newRow("fraction") << "2.5" << 2.5;
+    QTest::newRow("fraction only") << ".5" << 0.5;
+    QTest::newRow("exponent") << "1e3" << 1000.0;
+    QTest::newRow("negative exponent") << "25E-1x" << 2.5;
+    QTest::newRow("incomplete exponent") << "5e" << 5.0;
+    QTest::newRow("second point") << "12.3.4" << 12.3;
+    QTest::newRow("sign only") << "-" << 0.0;
+    QTest::newRow("point only") << "." << 0.0;
+    QTest::newRow("exponent without digits before") << "e5" << 0.0;
+    QTest::newRow("non-ASCII digits") << QStringLiteral("\u0661\u0662") << 0.0;
+    QTest::newRow("letter before digits") << "x12" << 0.0;
+}
+
+void TestKeycodesNumbers::leadingNumbers() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(leadingNumber(text), value);
+}
+
+void TestKeycodesNumbers::leadingNumbersAsLong_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("fits");
+    QTest::addColumn<int>("value");
+    QTest::newRow("12abc") << "12abc" << true << 12;
+    QTest::newRow("abc") << "abc" << true << 0;
+    QTest::newRow("blank 7") << " 7" << true << 7;
+    QTest::newRow("-3") << "-3" << true << -3;
+    QTest::newRow("2.5 to even") << "2.5" << true << 2;
+    QTest::newRow("3.5 to even") << "3.5" << true << 4;
+    QTest::newRow("-2.5 to even") << "-2.5" << true << -2;
+    QTest::newRow("0.5 to even") << "0.5" << true << 0;
+    QTest::newRow("2.6 up") << "2.6" << true << 3;
+    QTest::newRow("1e3") << "1e3" << true << 1000;
+    QTest::newRow("largest") << "2147483647" << true << 2147483647;
+    QTest::newRow("largest and a bit") << "2147483647.4" << true << 2147483647;
+    QTest::newRow("smallest") << "-2147483648" << true << int(INT32_MIN);
+    QTest::newRow("smallest, half rounds back in") << "-2147483648.5" << true << int(INT32_MIN);
+    QTest::newRow("one past largest") << "2147483648" << false << 0;
+    QTest::newRow("largest, half rounds out") << "2147483647.5" << false << 0;
+    QTest::newRow("one below smallest") << "-2147483649" << false << 0;
+    QTest::newRow("eleven digits") << "99999999999" << false << 0;
+    QTest::newRow("exponent beyond") << "1e10" << false << 0;
+    QTest::newRow("exponent beyond double") << "1e999" << false << 0;
+}
+
+void TestKeycodesNumbers::leadingNumbersAsLong() {
+    QFETCH(QString, text);
+    QFETCH(bool, fits);
+    QFETCH(int, value);
+    const std::optional<int32_t> result = leadingNumberAsLong(text);
+    QCOMPARE(result.has_value(), fits);
+    if (fits)
+        QCOMPARE(*result, value);
+}
+
+QTEST_APPLESS_MAIN(TestKeycodesNumbers)
+#include "test_keycodes_numbers.moc"
