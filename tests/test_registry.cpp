@@ -301,11 +301,9 @@ void TestRegistry::failedQueryStillClosesTheKey() {
 struct SeededStore {
     QTemporaryDir dir;
     FileHiveStorage storage{dir.path()};
+    const bool seeded = mRegistry::CreateKey(storage, OculaKey) &&
+                        mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 6);
 
-    SeededStore() {
-        QVERIFY(mRegistry::CreateKey(storage, OculaKey));
-        QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 6));
-    }
     QByteArray fileBytes(RootKey root) const {
         QFile f(storage.hiveFilePath(root));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -337,6 +335,7 @@ void TestRegistry::keyExists() {
     QFETCH(QString, path);
     QFETCH(bool, exists);
     SeededStore store;
+    QVERIFY(store.seeded);
     QCOMPARE(mRegistry::KeyExists(store.storage, path), exists);
 }
 
@@ -373,6 +372,7 @@ void TestRegistry::getKeyValue() {
     QFETCH(QString, name);
     QFETCH(RegValue, expected);
     SeededStore store;
+    QVERIFY(store.seeded);
     QCOMPARE(mRegistry::GetKeyValue(store.storage, path, name), expected);
 }
 
@@ -405,6 +405,7 @@ void TestRegistry::createKey() {
     QFETCH(QStringList, existAfterwards);
 
     SeededStore store;
+    QVERIFY(store.seeded);
     const QByteArray machineBefore = store.fileBytes(RootKey::LocalMachine);
     QCOMPARE(mRegistry::CreateKey(store.storage, path), created);
     for (const QString& key : existAfterwards)
@@ -450,6 +451,7 @@ void TestRegistry::setKeyValue() {
     QFETCH(bool, written);
 
     SeededStore store;
+    QVERIFY(store.seeded);
     const QByteArray before = store.fileBytes(RootKey::CurrentUser);
     QCOMPARE(mRegistry::SetKeyValue(store.storage, path, name, value), written);
     if (written) {
@@ -463,6 +465,7 @@ void TestRegistry::setKeyValue() {
 
 void TestRegistry::setKeyValueNeverCreatesTheKey() {
     SeededStore store;
+    QVERIFY(store.seeded);
     const QByteArray userBefore = store.fileBytes(RootKey::CurrentUser);
     const QString options = OculaKey + QStringLiteral("\\Options");
     QVERIFY(!mRegistry::SetKeyValue(store.storage, options, QStringLiteral("Factor"), 6));

@@ -55,8 +55,6 @@ bool acquire(QLockFile& lock) {
 
 FileHiveStorage::FileHiveStorage(QString directory) : m_directory(std::move(directory)) {}
 
-FileHiveStorage::~FileHiveStorage() = default;
-
 QString FileHiveStorage::defaultDirectory() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (base.isEmpty())

@@ -20,7 +20,6 @@ public:
     static constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
 
     explicit FileHiveStorage(QString directory = defaultDirectory());
-    ~FileHiveStorage() override;
 
     // "<user configuration directory>/ocula".
     static QString defaultDirectory();

@@ -200,17 +200,14 @@ bool Hive::addKey(const QString& path) {
     do {
         end = path.indexOf(u'\\', end + 1);
         const QString prefix = end < 0 ? path : path.left(end);
-        m_keys.try_emplace(fold(prefix), Key{prefix, {}});
+        m_keys.try_emplace(fold(prefix), Key{prefix, {}, {}});
     } while (end >= 0);
     return true;
 }
 
 Hive::Value* Hive::Key::find(const QString& foldedName) {
-    for (Value& v : values) {
-        if (v.folded == foldedName)
-            return &v;
-    }
-    return nullptr;
+    const auto it = index.find(foldedName);
+    return it == index.end() ? nullptr : &values[it->second];
 }
 
 const Hive::Value* Hive::Key::find(const QString& foldedName) const {
@@ -230,14 +227,15 @@ bool Hive::setValue(const QString& keyPath, const QString& name, int32_t data) {
     if (!key) {
         if (!keyPath.isEmpty())
             return false;
-        key = &m_keys.try_emplace(QString(), Key{QString(), {}}).first->second;
+        key = &m_keys.try_emplace(QString(), Key{QString(), {}, {}}).first->second;
     }
     QString folded = fold(name);
     if (Value* existing = key->find(folded)) {
         existing->data = data;
         return true;
     }
-    key->values.push_back(Value{name, std::move(folded), data});
+    key->index.emplace(std::move(folded), key->values.size());
+    key->values.push_back(Value{name, data});
     return true;
 }
 

@@ -40,12 +40,14 @@ public:
 private:
     struct Value {
         QString name;
-        QString folded;
         int32_t data = 0;
     };
     struct Key {
         QString path;
+        // In the order they were added, which is the order in the file.
         std::vector<Value> values;
+        // Case-folded name -> position in `values`.
+        std::map<QString, size_t> index;
 
         Value* find(const QString& foldedName);
         const Value* find(const QString& foldedName) const;

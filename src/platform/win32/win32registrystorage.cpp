@@ -8,8 +8,6 @@
 #endif
 #include <windows.h>
 
-#include <cstring>
-
 namespace ocula {
 
 namespace {
@@ -83,9 +81,7 @@ std::optional<int32_t> Win32RegistryStorage::queryValue(Key key, const QString& 
         return std::nullopt;
     const uint32_t bits = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                           uint32_t(data[3]) << 24;
-    int32_t value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return static_cast<int32_t>(bits);
 }
 
 bool Win32RegistryStorage::setValue(Key key, const QString& name, int32_t value) {
