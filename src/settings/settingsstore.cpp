@@ -59,9 +59,9 @@ void applyShort(const RegValue& v, const auto& set) {
 const std::vector<PersistedValue> kValues = {
     {"Version", Where::Machine, [] { return kSettingsVersion; }, nullptr, nullptr},
     {"MainLeft", Where::User, [] { return twipsX(200); }, nullptr,
-     [](const frmMain& w) { return twipsX(w.x()); }},
+     [](const frmMain& w) { return twipsX(w.pos().x()); }},
     {"MainTop", Where::User, [] { return twipsY(200); }, nullptr,
-     [](const frmMain& w) { return twipsY(w.y()); }},
+     [](const frmMain& w) { return twipsY(w.pos().y()); }},
     {"MainWidth", Where::User, [] { return twipsX(400); }, nullptr,
      [](const frmMain& w) { return twipsX(w.width()); }},
     {"MainHeight", Where::User, [] { return twipsY(420); }, nullptr,
