@@ -73,7 +73,8 @@ void Zoom::Redraw() {
     } else {
         clearView();
     }
-    if (m_HasGrid)
+    // The grid is drawn by magnify while it writes the rows, in the same pass.
+    if (m_HasGrid && !grabbed)
         DrawGrid();
     presentView();
     m_viewKey = key;
@@ -96,8 +97,51 @@ bool Zoom::grabSource(const QRect& source) {
     return m_source->grab(source, m_grabNext);
 }
 
+namespace {
+// A constant factor lets the compiler unroll and vectorise the block writes; the generic
+// fill_n per block costs several times the stores at small factors.
+template <int F> void expandFixed(const QRgb* src, QRgb* d, int w) {
+    const int full = w / F;
+    for (int sx = 0; sx < full; ++sx, d += F)
+        for (int k = 0; k < F; ++k)
+            d[k] = src[sx];
+    for (int k = 0; k < w - full * F; ++k)
+        d[k] = src[full];
+}
+void expandRow(const QRgb* src, QRgb* d, int w, int f) {
+    switch (f) {
+    case 1:
+        std::memcpy(d, src, size_t(w) * 4);
+        return;
+    case 2:
+        return expandFixed<2>(src, d, w);
+    case 3:
+        return expandFixed<3>(src, d, w);
+    case 4:
+        return expandFixed<4>(src, d, w);
+    case 5:
+        return expandFixed<5>(src, d, w);
+    case 6:
+        return expandFixed<6>(src, d, w);
+    case 7:
+        return expandFixed<7>(src, d, w);
+    case 8:
+        return expandFixed<8>(src, d, w);
+    default:
+        break;
+    }
+    const int full = w / f;
+    for (int sx = 0; sx < full; ++sx, d += f)
+        std::fill_n(d, f, src[sx]);
+    if (w - full * f > 0)
+        std::fill_n(d, w - full * f, src[full]);
+}
+} // namespace
+
 // Every view pixel is written exactly once: each source row becomes one view row, which
-// is then copied down for the rest of its block.
+// is then copied down for the rest of its block. With the grid on, its lines are written
+// here too: a line row is a copy of a prebuilt checker row, and the two parities of a
+// block's other rows are patched once and then copied.
 void Zoom::magnify(int f) {
     ZoomArea* view = m_picZoom->client();
     QImage& out = view->image();
@@ -106,23 +150,48 @@ void Zoom::magnify(int f) {
     const int w = out.width();
     const int h = out.height();
     const size_t rowBytes = size_t(w) * 4;
-    const int fullBlocks = w / f; // source columns shown whole; a last one may be cut
-    const int rest = w - fullBlocks * f;
-    for (int sy = 0, dy = 0; dy < h; ++sy, dy += f) {
-        const auto* src = reinterpret_cast<const QRgb*>(m_grab.constScanLine(sy));
-        auto* row = reinterpret_cast<QRgb*>(out.scanLine(dy));
-        if (f == 1) {
-            std::memcpy(row, src, rowBytes);
-        } else {
-            QRgb* d = row;
-            for (int sx = 0; sx < fullBlocks; ++sx, d += f)
-                std::fill_n(d, f, src[sx]);
-            if (rest > 0)
-                std::fill_n(d, rest, src[fullBlocks]);
+    const bool grid = m_HasGrid && f >= 3;
+    const QRgb c[2] = {resolveColor(m_ClrGridA), resolveColor(m_ClrGridB)};
+    if (grid && m_checker[0].size() != size_t(w) + 1) {
+        m_checker[0].resize(size_t(w) + 1);
+        m_checker[1].resize(size_t(w) + 1);
+    }
+    if (grid) {
+        for (int x = 0; x <= w; ++x) {
+            m_checker[0][size_t(x)] = c[x & 1];
+            m_checker[1][size_t(x)] = c[(x + 1) & 1];
         }
+    }
+    // Row pointers from one bits() call: scanLine() on a non-const image detaches per call.
+    uchar* const base = out.bits();
+    const qsizetype bpl = out.bytesPerLine();
+    const uchar* const srcBase = m_grab.constBits();
+    const qsizetype srcBpl = m_grab.bytesPerLine();
+    auto line = [&](int y) { return reinterpret_cast<QRgb*>(base + y * bpl); };
+    for (int sy = 0, dy = 0; dy < h; ++sy, dy += f) {
+        const auto* src = reinterpret_cast<const QRgb*>(srcBase + sy * srcBpl);
         const int last = std::min(dy + f, h);
-        for (int y = dy + 1; y < last; ++y)
-            std::memcpy(out.scanLine(y), row, rowBytes);
+        if (!grid) {
+            QRgb* row = line(dy);
+            expandRow(src, row, w, f);
+            for (int y = dy + 1; y < last; ++y)
+                std::memcpy(line(y), row, rowBytes);
+            continue;
+        }
+        std::memcpy(line(dy), m_checker[dy & 1].data(), rowBytes);
+        for (int y = dy + 1; y < last; ++y) {
+            QRgb* row = line(y);
+            if (y - dy <= 2) {
+                if (y - dy == 1)
+                    expandRow(src, row, w, f);
+                else
+                    std::memcpy(row, line(y - 1), rowBytes);
+                for (int x = 0; x < w; x += f)
+                    row[x] = c[(x + y) & 1];
+            } else {
+                std::memcpy(row, line(y - 2), rowBytes);
+            }
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -213,6 +214,8 @@ private:
     // and reused while the source size stays the same.
     QImage m_grab;
     QImage m_grabNext;
+    // The grid's line rows for even and odd view rows, one pixel longer than the view.
+    std::array<std::vector<QRgb>, 2> m_checker;
     // What the view image was last drawn from; a tick that would draw the same again
     // neither magnifies nor presents.
     struct ViewKey {

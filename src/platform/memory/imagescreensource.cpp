@@ -15,10 +15,12 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into) {
     const int dx = onScreen.left() - source.left();
     const int dy = onScreen.top() - source.top();
     const size_t bytes = size_t(onScreen.width()) * 4;
+    uchar* const to = into.bits();
+    const qsizetype toBpl = into.bytesPerLine();
     for (int y = 0; y < onScreen.height(); ++y) {
         const uchar* from =
             m_desktop.constScanLine(onScreen.top() + y) + size_t(onScreen.left()) * 4;
-        std::memcpy(into.scanLine(dy + y) + size_t(dx) * 4, from, bytes);
+        std::memcpy(to + (dy + y) * toBpl + size_t(dx) * 4, from, bytes);
     }
     return true;
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+
+namespace ocula::bench {
+
+// One finished benchmark: the median when repetitions were asked for, else its only run.
+struct Result {
+    double realUs = 0;
+    double cpuUs = 0;
+    std::map<std::string, double> counters; // already per iteration where so flagged
+};
+using Results = std::map<std::string, Result>;
+
+// A table printed after all benchmarks have run, e.g. a case against its physical bound.
+using Summary = std::function<void(const Results&, std::ostream&)>;
+
+// Call from a static initialiser; returns true so the result can seed a namespace-scope bool.
+bool addSummary(Summary summary);
+
+} // namespace ocula::bench
