@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DOCULA_WERROR=ON,)
 
-DEB_PACKAGES := cmake g++ make pkg-config git clang-format python3 \
+DEB_PACKAGES := cmake g++ make pkg-config git clang-format python3 dpkg-dev desktop-file-utils appstream \
 	qt6-base-dev qt6-base-dev-tools libxcb-shm0-dev libx11-xcb-dev libbenchmark-dev \
 	fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool x11-utils x11-apps x11-xserver-utils imagemagick
 
@@ -44,3 +44,13 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+.PHONY: package screenshot
+
+# A Debian package of the build: $(BUILD_DIR)/ocula_<version>_<arch>.deb.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# docs/screenshot.png: Ocula magnifying a made-up desktop under Xvfb.
+screenshot: build
+	tools/make_screenshot.sh $(BUILD_DIR)/src/ocula docs/screenshot.png
