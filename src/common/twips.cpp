@@ -1,5 +1,7 @@
 #include "common/twips.h"
 
+#include "common/rounding.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -20,6 +22,19 @@ double twipsPerPixelX() {
 }
 double twipsPerPixelY() {
     return 1440.0 / dpi(false);
+}
+
+int twipsToPixelsX(double twips) {
+    return int(Nearest(twips / twipsPerPixelX()));
+}
+int twipsToPixelsY(double twips) {
+    return int(Nearest(twips / twipsPerPixelY()));
+}
+int32_t pixelsToTwipsX(double pixels) {
+    return int32_t(Nearest(pixels * twipsPerPixelX()));
+}
+int32_t pixelsToTwipsY(double pixels) {
+    return int32_t(Nearest(pixels * twipsPerPixelY()));
 }
 
 } // namespace ocula

@@ -30,15 +30,9 @@ namespace ocula {
 
 namespace {
 
-int twipsToPxX(double twips) {
-    return int(std::lround(twips / twipsPerPixelX()));
-}
-int twipsToPxY(double twips) {
-    return int(std::lround(twips / twipsPerPixelY()));
-}
-
 void placeTwips(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(twipsToPxX(left), twipsToPxY(top), twipsToPxX(width), twipsToPxY(height));
+    w->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
+                   twipsToPixelsY(height));
 }
 
 QLineEdit* newBox(QWidget* parent, const char* name) {
@@ -132,7 +126,7 @@ void frmMain::buildInfobar() {
     for (QLineEdit* box : {txtX, txtY})
         box->installEventFilter(this);
 
-    picInfobar->setFixedHeight(twipsToPxY(330));
+    picInfobar->setFixedHeight(twipsToPixelsY(330));
 }
 
 RegistryStorage* frmMain::registry() {

@@ -30,13 +30,6 @@ namespace ocula {
 
 namespace {
 
-int toPxX(int twips) {
-    return int(Nearest(twips / twipsPerPixelX()));
-}
-int toPxY(int twips) {
-    return int(Nearest(twips / twipsPerPixelY()));
-}
-
 // The layout's twips rectangle and its place in the tab order.
 struct Placement {
     QWidget* widget;
@@ -94,7 +87,7 @@ frmOptions::frmOptions(frmMain& main)
 }
 
 void frmOptions::buildControls() {
-    const QSize client(toPxX(5850), toPxY(2565));
+    const QSize client(twipsToPixelsX(5850), twipsToPixelsY(2565));
     setFixedSize(client);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Centre the whole window; the main window's frame is the best guess for ours.
@@ -169,9 +162,9 @@ void frmOptions::buildControls() {
 
     // An etched separator: a shadow line over a highlight line, across the full width.
     Line2 = newLine(this, "Line2", kSysButtonShadow);
-    Line2->setGeometry(0, toPxY(1965), client.width(), 1);
+    Line2->setGeometry(0, twipsToPixelsY(1965), client.width(), 1);
     Line1 = newLine(this, "Line1", kSysButtonHighlight);
-    Line1->setGeometry(0, toPxY(1980), client.width(), 1);
+    Line1->setGeometry(0, twipsToPixelsY(1980), client.width(), 1);
 
     std::vector<Placement> layout = {
         {lbl[2], 180, 195, 900, 195, 7},
@@ -204,7 +197,8 @@ void frmOptions::buildControls() {
         {cmdCancel, 3270, 2100, 1215, 375, 1},
     };
     for (const Placement& p : layout)
-        p.widget->setGeometry(toPxX(p.left), toPxY(p.top), toPxX(p.width), toPxY(p.height));
+        p.widget->setGeometry(twipsToPixelsX(p.left), twipsToPixelsY(p.top),
+                              twipsToPixelsX(p.width), twipsToPixelsY(p.height));
 
     std::sort(layout.begin(), layout.end(),
               [](const Placement& a, const Placement& b) { return a.tab < b.tab; });

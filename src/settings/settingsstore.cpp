@@ -34,13 +34,6 @@ const QString& keyPath(Where where) {
     }
 }
 
-int32_t twipsX(double pixels) {
-    return int32_t(Nearest(pixels * twipsPerPixelX()));
-}
-int32_t twipsY(double pixels) {
-    return int32_t(Nearest(pixels * twipsPerPixelY()));
-}
-
 void applyBool(const RegValue& v, const auto& set) {
     if (const auto b = v.toBool())
         set(*b);
@@ -58,14 +51,14 @@ void applyShort(const RegValue& v, const auto& set) {
 // version are read by the load sequence itself.
 const std::vector<PersistedValue> kValues = {
     {"Version", Where::Machine, [] { return kSettingsVersion; }, nullptr, nullptr},
-    {"MainLeft", Where::User, [] { return twipsX(200); }, nullptr,
-     [](const frmMain& w) { return twipsX(w.pos().x()); }},
-    {"MainTop", Where::User, [] { return twipsY(200); }, nullptr,
-     [](const frmMain& w) { return twipsY(w.pos().y()); }},
-    {"MainWidth", Where::User, [] { return twipsX(400); }, nullptr,
-     [](const frmMain& w) { return twipsX(w.width()); }},
-    {"MainHeight", Where::User, [] { return twipsY(420); }, nullptr,
-     [](const frmMain& w) { return twipsY(w.height()); }},
+    {"MainLeft", Where::User, [] { return pixelsToTwipsX(200); }, nullptr,
+     [](const frmMain& w) { return pixelsToTwipsX(w.pos().x()); }},
+    {"MainTop", Where::User, [] { return pixelsToTwipsY(200); }, nullptr,
+     [](const frmMain& w) { return pixelsToTwipsY(w.pos().y()); }},
+    {"MainWidth", Where::User, [] { return pixelsToTwipsX(400); }, nullptr,
+     [](const frmMain& w) { return pixelsToTwipsX(w.width()); }},
+    {"MainHeight", Where::User, [] { return pixelsToTwipsY(420); }, nullptr,
+     [](const frmMain& w) { return pixelsToTwipsY(w.height()); }},
     {"OnTop", Where::Options, [] { return 1; },
      [](frmMain& w, const RegValue& v) { applyBool(v, [&](bool b) { w.gOnTop = b; }); },
      [](const frmMain& w) { return int32_t(w.gOnTop ? 1 : 0); }},
@@ -161,7 +154,7 @@ RegValue read(RegistryStorage& reg, const char* name) {
 QSize screenTwips() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize px = screen != nullptr ? screen->geometry().size() : QSize(0, 0);
-    return QSize(twipsX(px.width()), twipsY(px.height()));
+    return QSize(pixelsToTwipsX(px.width()), pixelsToTwipsY(px.height()));
 }
 
 } // namespace
@@ -220,8 +213,8 @@ void LoadSettings(frmMain& w, RegistryStorage& reg) {
         valueNamed(name).apply(w, read(reg, name));
     w.picCoords->setVisible(w.gShowCoords);
 
-    w.move(int(Nearest(left / twipsPerPixelX())), int(Nearest(top / twipsPerPixelY())));
-    w.resize(int(Nearest(width / twipsPerPixelX())), int(Nearest(height / twipsPerPixelY())));
+    w.move(twipsToPixelsX(left), twipsToPixelsY(top));
+    w.resize(twipsToPixelsX(width), twipsToPixelsY(height));
 
     valueNamed("OnTop").apply(w, read(reg, "OnTop"));
     setTopmost(&w, w.gOnTop);
