@@ -54,3 +54,17 @@ package: build
 # docs/screenshot.png: Ocula magnifying a made-up desktop under Xvfb.
 screenshot: build
 	tools/make_screenshot.sh $(BUILD_DIR)/src/ocula docs/screenshot.png
+
+# Ocula against kmag and xzoom (whichever are installed) under Xvfb: CPU per frame, X server
+# CPU, peak memory and start-up, side by side. PEERS_SECONDS=2 PEERS_RUNS=1 for a quick look.
+PEERS_BUILD_DIR ?= build-peers
+PEERS_SECONDS ?= 10
+PEERS_RUNS ?= 3
+.PHONY: bench-peers
+bench-peers: deps
+	@dpkg-query -W -f='$${Status}' python3-xlib 2>/dev/null | grep -q 'install ok installed' || \
+	  { $(SUDO) apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends python3-xlib; }
+	cmake -S . -B $(PEERS_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DOCULA_BUILD_BENCH=OFF -DBUILD_TESTING=OFF
+	cmake --build $(PEERS_BUILD_DIR) -j $(JOBS) --target ocula
+	PEERS_SECONDS=$(PEERS_SECONDS) PEERS_RUNS=$(PEERS_RUNS) bash bench/peers/run.sh $(PEERS_BUILD_DIR)/src/ocula
