@@ -92,23 +92,25 @@ std::unique_ptr<X11ScreenSource> X11ScreenSource::create(Shm shm) {
 
 X11ScreenSource::X11ScreenSource(Shm shm) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
-    if (!c || xcb_connection_has_error(c))
+    xcb_connection_t* qtConnection = x11 ? x11->connection() : nullptr;
+    if (!qtConnection || xcb_connection_has_error(qtConnection))
         return;
 
-    // Qt does not tell which screen it opened; it went by $DISPLAY like this, unless
-    // given -display. Several X screens on one display are rare enough.
-    char* host = nullptr;
-    int display = 0;
+    // A connection of our own, to the display Qt went by ($DISPLAY: Ocula takes no
+    // -display): on Qt's, every reply is read by Qt's event thread and handed over with a
+    // wake-up, twice a tick; on this one the tick reads its replies itself.
     int screenNumber = 0;
-    if (!xcb_parse_display(nullptr, &host, &display, &screenNumber))
-        screenNumber = 0;
-    std::free(host);
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+    if (!c || xcb_connection_has_error(c)) {
+        if (c)
+            xcb_disconnect(c);
+        return;
+    }
+    m_connection = c;
     const xcb_screen_t* screen = screenOf(c, screenNumber);
     if (!screen)
         return;
 
-    m_connection = c;
     m_root = screen->root;
     m_depth = screen->root_depth;
     m_rootRect = QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
@@ -118,11 +120,9 @@ X11ScreenSource::X11ScreenSource(Shm shm) {
 }
 
 X11ScreenSource::~X11ScreenSource() {
-    // Once the application is gone so is its connection, and the server has already
-    // dropped our attachment.
-    if (!QCoreApplication::instance())
-        m_connection = nullptr;
     releaseSegment();
+    if (m_connection)
+        xcb_disconnect(m_connection);
 }
 
 QPoint X11ScreenSource::cursorPos() {

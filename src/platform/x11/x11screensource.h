@@ -10,7 +10,7 @@ struct xcb_connection_t;
 
 namespace ocula {
 
-// Reads the root window of the default X screen through Qt's own xcb connection, with
+// Reads the root window of the default X screen through an xcb connection of its own, with
 // MIT-SHM when the server offers it and plain GetImage otherwise.
 //
 // Only TrueColor roots of depth 24 or 32 stored as 32 bits per pixel in the host's byte
