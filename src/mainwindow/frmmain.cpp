@@ -235,8 +235,14 @@ void frmMain::setTracking(bool tracking) {
 }
 
 void frmMain::tmrMouse_Timer() {
-    txtX->setText(QString::number(Zoom1->CurrentX()));
-    txtY->setText(QString::number(Zoom1->CurrentY()));
+    // Rewriting an unchanged box would still lay out and repaint its text.
+    auto show = [](QLineEdit* box, int32_t value) {
+        const QString text = QString::number(value);
+        if (box->text() != text)
+            box->setText(text);
+    };
+    show(txtX, Zoom1->CurrentX());
+    show(txtY, Zoom1->CurrentY());
 }
 
 void frmMain::commitCoordinate(QLineEdit* box) {
