@@ -108,6 +108,8 @@ public:
     bool markersLeftOn() const { return m_MarkersLeftOn; }
     bool markersTopSet() const { return m_MarkersTopSet; }
     bool markersLeftSet() const { return m_MarkersLeftSet; }
+    // Views drawn and presented so far (ticks that changed nothing are not counted).
+    quint64 framesPresented() const { return m_framesPresented; }
 
     // The bar mouse handlers (also reachable from tests without synthesising events).
     void picTop_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
@@ -229,12 +231,6 @@ private:
     ViewKey m_viewKey;
     bool m_viewCurrent = false;
     quint64 m_framesPresented = 0;
-
-public:
-    // Views drawn and presented so far (ticks that changed nothing are not counted).
-    quint64 framesPresented() const { return m_framesPresented; }
-
-private:
     // Markers.
     std::array<int16_t, 2> m_MarkerPosT{};
     std::array<int16_t, 2> m_MarkerPosL{};
