@@ -69,7 +69,7 @@ void Zoom::Redraw() {
     }
     if (grabbed) {
         std::swap(m_grab, m_grabNext);
-        magnify(f);
+        magnify(key);
     } else {
         clearView();
     }
@@ -142,7 +142,8 @@ void expandRow(const QRgb* src, QRgb* d, int w, int f) {
 // is then copied down for the rest of its block. With the grid on, its lines are written
 // here too: a line row is a copy of a prebuilt checker row, and the two parities of a
 // block's other rows are patched once and then copied.
-void Zoom::magnify(int f) {
+void Zoom::magnify(const ViewKey& key) {
+    const int f = key.factor;
     ZoomArea* view = m_picZoom->client();
     QImage& out = view->image();
     if (out.size() != view->size() || out.format() != QImage::Format_RGB32)
@@ -150,8 +151,8 @@ void Zoom::magnify(int f) {
     const int w = out.width();
     const int h = out.height();
     const size_t rowBytes = size_t(w) * 4;
-    const bool grid = m_HasGrid && f >= 3;
-    const QRgb c[2] = {resolveColor(m_ClrGridA), resolveColor(m_ClrGridB)};
+    const bool grid = key.grid;
+    const QRgb c[2] = {key.gridA, key.gridB};
     if (grid && m_checker[0].size() != size_t(w) + 1) {
         m_checker[0].resize(size_t(w) + 1);
         m_checker[1].resize(size_t(w) + 1);

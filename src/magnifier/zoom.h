@@ -165,7 +165,8 @@ private:
 
     // Sampling and grid.
     bool grabSource(const QRect& source);
-    void magnify(int factor);
+    struct ViewKey;
+    void magnify(const ViewKey& key);
     void DrawGrid();
     void clearView();
     void presentView();
