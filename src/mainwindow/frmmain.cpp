@@ -24,8 +24,6 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <cmath>
-
 namespace ocula {
 
 namespace {
