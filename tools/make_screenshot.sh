@@ -101,7 +101,7 @@ env -i HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" \
     DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$ocula" >"$work/ocula.log" 2>&1 &
 app=$!
 window() {
-    win=$(xdotool search --onlyvisible --pid "$app" --name '^Ocula' 2>/dev/null | head -n 1)
+    win=$(xdotool search --all --onlyvisible --pid "$app" --name '^Ocula' 2>/dev/null | head -n 1)
     [[ -n $win ]]
 }
 wait_until 10 window || {

@@ -145,9 +145,8 @@ void expandRow(const QRgb* src, QRgb* d, int w, int f) {
 void Zoom::magnify(const ViewKey& key) {
     const int f = key.factor;
     ZoomArea* view = m_picZoom->client();
+    view->fitImage();
     QImage& out = view->image();
-    if (out.size() != view->size() || out.format() != QImage::Format_RGB32)
-        out = QImage(view->size(), QImage::Format_RGB32);
     const int w = out.width();
     const int h = out.height();
     const size_t rowBytes = size_t(w) * 4;
@@ -226,7 +225,7 @@ void Zoom::clearView() {
 }
 
 void Zoom::presentView() {
-    m_picZoom->client()->update();
+    m_picZoom->client()->present();
 }
 
 void Zoom::picZoom_MouseMove(QMouseEvent* event) {

@@ -24,8 +24,12 @@ namespace ocula {
 
 namespace {
 
-QWidget* newMarkerLine(QWidget* parent) {
+QWidget* newMarkerLine(ZoomArea* parent) {
     auto* line = new QWidget(parent);
+    // Over a directly presented view a line needs a window of its own: the server then
+    // keeps the view's frames off it.
+    if (parent->presentsDirectly())
+        line->setAttribute(Qt::WA_NativeWindow);
     line->setAutoFillBackground(true);
     line->setAttribute(Qt::WA_TransparentForMouseEvents);
     line->hide();

@@ -1,25 +1,79 @@
 #include "magnifier/zoomarea.h"
 
 #include "common/colors.h"
+#include "platform/viewsurface.h"
 
 #include <QPaintEngine>
 #include <QPainter>
 #include <QResizeEvent>
 
 #include <cstring>
+#include <utility>
 
 namespace ocula {
 
-ZoomArea::ZoomArea(QWidget* parent, QColor background) : QWidget(parent), m_background(background) {
+ZoomArea::ZoomArea(QWidget* parent, QColor background, Presentation presentation)
+    : QWidget(parent), m_background(background) {
     // Everything on the area comes from the image: Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    if (presentation == Presentation::Directly) {
+        m_surface = createViewSurface(this);
+        if (m_surface)
+            prepareForViewSurface(this);
+    }
+}
+
+ZoomArea::~ZoomArea() {
+    replaceImage(QImage());
+}
+
+QImage& ZoomArea::image() {
+    if (m_surface)
+        m_surface->waitIdle();
+    return m_image;
+}
+
+QPaintEngine* ZoomArea::paintEngine() const {
+    // Qt paints nothing of a directly presented area: paintEvent puts the image itself.
+    return m_surface ? nullptr : QWidget::paintEngine();
+}
+
+QImage ZoomArea::newImage(QSize size) {
+    size = size.expandedTo(QSize(0, 0));
+    if (m_surface) {
+        QImage image = m_surface->allocate(size);
+        if (!image.isNull())
+            return image;
+    }
+    return QImage(size, QImage::Format_RGB32);
+}
+
+// The surface's memory is freed only once the image is the last one referring to it.
+void ZoomArea::replaceImage(QImage image) {
+    QImage old = std::exchange(m_image, std::move(image));
+    if (m_surface && !old.isNull()) {
+        const uchar* bits = old.constBits();
+        old = QImage();
+        m_surface->release(bits);
+    }
+}
+
+void ZoomArea::fitImage() {
+    if (m_image.size() != size() || m_image.format() != QImage::Format_RGB32)
+        replaceImage(newImage(size()));
 }
 
 void ZoomArea::Cls() {
-    if (m_image.size() != size())
-        m_image = QImage(size().expandedTo(QSize(0, 0)), QImage::Format_RGB32);
-    m_image.fill(m_background);
+    fitImage();
+    image().fill(m_background);
+}
+
+void ZoomArea::present() {
+    if (m_surface)
+        m_surface->present(m_image, rect());
+    else
+        update();
 }
 
 namespace {
@@ -54,8 +108,12 @@ bool copyRows(QPainter& p, const QImage& image, const QRect& r) {
 } // namespace
 
 void ZoomArea::paintEvent(QPaintEvent* event) {
-    QPainter p(this);
     const QRect r = event->rect();
+    if (m_surface) {
+        m_surface->present(m_image, r);
+        return;
+    }
+    QPainter p(this);
     if (!copyRows(p, m_image, r))
         p.drawImage(r.topLeft(), m_image, r);
     // An image smaller than the area (not drawn since a resize) shows the background.
@@ -67,17 +125,18 @@ void ZoomArea::paintEvent(QPaintEvent* event) {
 
 void ZoomArea::resizeEvent(QResizeEvent* event) {
     // Keep what was drawn where it still fits; the owner redraws at its next pass.
-    QImage resized(event->size(), QImage::Format_RGB32);
+    QImage resized = newImage(event->size());
     resized.fill(m_background);
     if (!m_image.isNull()) {
         QPainter p(&resized);
         p.drawImage(0, 0, m_image);
     }
-    m_image = std::move(resized);
+    replaceImage(std::move(resized));
 }
 
 ViewFrame::ViewFrame(QWidget* parent)
-    : QWidget(parent), m_client(new ZoomArea(this, toQColor(kSysWindowBackground))) {
+    : QWidget(parent), m_client(new ZoomArea(this, toQColor(kSysWindowBackground),
+                                             ZoomArea::Presentation::Directly)) {
     m_client->move(kBorder, kBorder);
 }
 

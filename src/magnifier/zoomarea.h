@@ -3,19 +3,35 @@
 #include <QImage>
 #include <QWidget>
 
+#include <memory>
+
 namespace ocula {
+
+class ViewSurface;
 
 // A child area that keeps what is drawn on it in a persistent image of its own size and
 // paints that image 1:1. Mouse events are handed to the owner through signals.
 class ZoomArea : public QWidget {
     Q_OBJECT
 public:
-    explicit ZoomArea(QWidget* parent, QColor background);
+    // Directly: where the platform allows, the image goes straight onto a native window of
+    // the area's own (the view, redrawn 20 times a second); otherwise Qt paints it.
+    enum class Presentation { ByQt, Directly };
+    explicit ZoomArea(QWidget* parent, QColor background,
+                      Presentation presentation = Presentation::ByQt);
+    ~ZoomArea() override;
 
-    QImage& image() { return m_image; }
+    // For writing: waits until the window system has read the last frame presented.
+    QImage& image();
     const QImage& image() const { return m_image; }
+    // Makes the image the area's size; what it held is lost when the size changes.
+    void fitImage();
     // Fills the image with the background colour (its size follows the widget).
     void Cls();
+    // Shows what the image holds now.
+    void present();
+    bool presentsDirectly() const { return m_surface != nullptr; }
+    QPaintEngine* paintEngine() const override;
     void setBackground(QColor c) { m_background = c; }
     QColor background() const { return m_background; }
 
@@ -34,6 +50,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override { emit mouseDoubleClicked(event); }
 
 private:
+    QImage newImage(QSize size);
+    void replaceImage(QImage image);
+
+    std::unique_ptr<ViewSurface> m_surface;
     QImage m_image;
     QColor m_background;
 };

@@ -151,7 +151,7 @@ void frmMain::Form_Load() {
     winId();
     m_windowProc = new WindowProc(Zoom1, gMaxFactor, this);
     if (QWindow* handle = windowHandle())
-        handle->installEventFilter(m_windowProc);
+        m_windowProc->watch(handle);
 }
 
 void frmMain::Form_Unload() {
@@ -159,7 +159,7 @@ void frmMain::Form_Unload() {
         return;
     m_unloaded = true;
     if (QWindow* handle = windowHandle(); handle != nullptr && m_windowProc != nullptr)
-        handle->removeEventFilter(m_windowProc);
+        m_windowProc->unwatch(handle);
     SaveSettings();
 }
 

@@ -2,14 +2,33 @@
 
 #include "magnifier/zoom.h"
 
+#include <QChildEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace ocula {
 
 WindowProc::WindowProc(Zoom* zoom, int32_t maxFactor, QObject* parent)
     : QObject(parent), m_zoom(zoom), m_maxFactor(maxFactor) {}
 
+void WindowProc::watch(QWindow* window) {
+    window->installEventFilter(this);
+    for (QWindow* child : window->findChildren<QWindow*>(Qt::FindDirectChildrenOnly))
+        watch(child);
+}
+
+void WindowProc::unwatch(QWindow* window) {
+    window->removeEventFilter(this);
+    for (QWindow* child : window->findChildren<QWindow*>(Qt::FindDirectChildrenOnly))
+        unwatch(child);
+}
+
 bool WindowProc::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ChildAdded) {
+        // Qt gives a native child widget its QWindow first and its parent window after.
+        if (auto* child = qobject_cast<QWindow*>(static_cast<QChildEvent*>(event)->child()))
+            watch(child);
+    }
     if (event->type() == QEvent::Wheel && m_zoom) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         const int delta =

@@ -16,6 +16,11 @@ class WindowProc : public QObject {
 public:
     WindowProc(Zoom* zoom, int32_t maxFactor, QObject* parent = nullptr);
 
+    // Sees the wheel events of `window` and of the native windows inside it (the view has
+    // one of its own), also those created later. unwatch() undoes it.
+    void watch(QWindow* window);
+    void unwatch(QWindow* window);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -47,7 +47,7 @@ e2e_init() {
 }
 
 _app_window() {
-    APP_WIN=$(xdotool search --onlyvisible --pid "$APP_PID" --name '^Ocula' 2>/dev/null | head -n 1)
+    APP_WIN=$(xdotool search --all --onlyvisible --pid "$APP_PID" --name '^Ocula' 2>/dev/null | head -n 1)
     [[ -n $APP_WIN ]]
 }
 

@@ -42,6 +42,11 @@ wheel 5
 expect_title "Ocula ( x 7 )"
 wheel 4
 expect_title "Ocula ( x 6 )"
+# Over the view too, which has a native window of its own.
+pointer $((win_x + 33 + 150)) $((win_y + 33 + 120)) && xdotool click 5
+expect_title "Ocula ( x 7 )"
+xdotool click 4
+expect_title "Ocula ( x 6 )"
 pointer 760 500
 expect view --factor 6 --centre 760 500
 
@@ -61,6 +66,19 @@ xdotool keyup Escape key g
 expect view --factor 6 --centre 850 300 --no-grid
 pointer 760 500 && xdotool key g
 expect view --factor 6 --centre 850 300
+expect view --factor 6 --centre 850 300
+
+# Nothing redraws a frozen view but the window system's expose: after another window has
+# covered part of it, the view shows the whole frozen picture again.
+xmessage -geometry "200x150+$((win_x + 100))+$((win_y + 100))" cover &
+cover=$!
+_cover_shown() { xdotool search --onlyvisible --class "^Xmessage$" >/dev/null 2>&1; }
+wait_until "$E2E_TIMEOUT" _cover_shown || fail "the covering window did not show"
+read -r -a client <<<"$(app_client)"
+python3 "$VIEWCHECK" view -q --client "${client[@]}" --factor 6 --centre 850 300 &&
+    fail "the view still checks out under the covering window"
+kill "$cover"
+wait "$cover" 2>/dev/null
 expect view --factor 6 --centre 850 300
 xdotool key BackSpace
 expect view --factor 6 --centre 760 500

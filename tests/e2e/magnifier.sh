@@ -17,7 +17,7 @@ xvfb_start 1024 768 24 || fail "Xvfb did not start"
 make_root_pattern || fail "could not paint the pattern on the root window"
 app_start
 [[ $(app_title) == "Ocula ( x 6 )" ]] || fail "the first-run title is \"$(app_title)\""
-read -r win_x win_y win_w _ <<<"$(app_client)"
+read -r win_x win_y win_w win_h <<<"$(app_client)"
 
 # Pointer positions whose magnified surroundings lie wholly off the window.
 pointer 760 500
@@ -72,6 +72,15 @@ expect bars --factor 6 --top none --left 0,50
 toggle_top_markers
 expect view --factor 6 --centre 760 500 --cols "60,$((far * 6))" --rows 0,300
 expect bars --factor 6 --top "10,$far" --left 0,50
+
+# Larger and back again: the view follows the window's size with every pixel right
+# (the larger window reaches x = 840, so the pointer goes further right).
+xdotool windowsize --sync "$APP_WIN" 640 560
+pointer 950 400
+expect view --factor 6 --centre 950 400 --cols "60,$((far * 6))" --rows 0,300
+xdotool windowsize --sync "$APP_WIN" "$win_w" "$win_h"
+pointer 760 500
+expect view --factor 6 --centre 760 500 --cols "60,$((far * 6))" --rows 0,300
 
 [[ $(app_title) == "Ocula ( x 6 )" ]] || fail "the title became \"$(app_title)\""
 kill -0 "$APP_PID" 2>/dev/null || fail "the app is gone"

@@ -44,8 +44,9 @@ app_start() {
     APP_PID=$!
 }
 
+# --all: without it xdotool takes a window that meets any one of the conditions.
 _window_titled() {
-    WID=$(xdotool search --onlyvisible --pid "$APP_PID" --name "^Ocula \\( x $1 \\)\$" 2>/dev/null |
+    WID=$(xdotool search --all --onlyvisible --pid "$APP_PID" --name "^Ocula \\( x $1 \\)\$" 2>/dev/null |
         head -n 1)
     [[ -n $WID ]]
 }

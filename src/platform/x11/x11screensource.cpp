@@ -1,87 +1,13 @@
 #include "platform/x11/x11screensource.h"
 
-#include <QGuiApplication>
-#include <QSysInfo>
-
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
-
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <cstdlib>
 
 namespace ocula {
 
-namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
-
-// Replies and errors are both malloc'ed by xcb; asking for the error here keeps it out
-// of Qt's event queue, which would log it.
-template <typename Reply, typename Cookie, typename Fetch>
-XcbReply<Reply> fetch(xcb_connection_t* c, Cookie cookie, Fetch fetchReply) {
-    xcb_generic_error_t* error = nullptr;
-    XcbReply<Reply> reply(fetchReply(c, cookie, &error));
-    std::free(error);
-    return reply;
-}
-
-const xcb_screen_t* screenOf(xcb_connection_t* c, int number) {
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    const xcb_screen_t* first = it.rem ? it.data : nullptr;
-    for (; it.rem; --number, xcb_screen_next(&it)) {
-        if (number == 0)
-            return it.data;
-    }
-    return first;
-}
-
-// The one layout we copy without conversion: 0x00RRGGBB words in host byte order.
-bool rootFormatSupported(const xcb_setup_t* setup, const xcb_screen_t* screen, int* pad) {
-    if (screen->root_depth != 24 && screen->root_depth != 32)
-        return false;
-    const uint8_t hostOrder = QSysInfo::ByteOrder == QSysInfo::LittleEndian
-                                  ? XCB_IMAGE_ORDER_LSB_FIRST
-                                  : XCB_IMAGE_ORDER_MSB_FIRST;
-    if (setup->image_byte_order != hostOrder)
-        return false;
-
-    bool layoutOk = false;
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
-        if (it.data->depth == screen->root_depth) {
-            layoutOk = it.data->bits_per_pixel == 32 && it.data->scanline_pad % 32 == 0;
-            *pad = it.data->scanline_pad;
-        }
-    }
-    if (!layoutOk)
-        return false;
-
-    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
-        if (d.data->depth != screen->root_depth)
-            continue;
-        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
-            if (v.data->visual_id == screen->root_visual)
-                return v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR &&
-                       v.data->red_mask == 0xff0000 && v.data->green_mask == 0x00ff00 &&
-                       v.data->blue_mask == 0x0000ff;
-        }
-    }
-    return false;
-}
-
-bool shmAvailable(xcb_connection_t* c) {
-    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
-    if (!ext || !ext->present)
-        return false;
-    return fetch<xcb_shm_query_version_reply_t>(c, xcb_shm_query_version(c),
-                                                xcb_shm_query_version_reply) != nullptr;
-}
-
-} // namespace
+using xcb::fetch;
 
 std::unique_ptr<X11ScreenSource> X11ScreenSource::create(Shm shm) {
     auto source = std::make_unique<X11ScreenSource>(shm);
@@ -91,23 +17,13 @@ std::unique_ptr<X11ScreenSource> X11ScreenSource::create(Shm shm) {
 }
 
 X11ScreenSource::X11ScreenSource(Shm shm) {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* qtConnection = x11 ? x11->connection() : nullptr;
-    if (!qtConnection || xcb_connection_has_error(qtConnection))
-        return;
-
-    // A connection of our own, to the display Qt went by ($DISPLAY: Ocula takes no
-    // -display): on Qt's, every reply is read by Qt's event thread and handed over with a
-    // wake-up, twice a tick; on this one the tick reads its replies itself.
+    // The tick reads its two replies itself instead of waiting for Qt's event thread.
     int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
+    xcb_connection_t* c = xcb::connectLikeQt(&screenNumber);
+    if (!c)
         return;
-    }
     m_connection = c;
-    const xcb_screen_t* screen = screenOf(c, screenNumber);
+    const xcb_screen_t* screen = xcb::screenOf(c, screenNumber);
     if (!screen)
         return;
 
@@ -115,12 +31,12 @@ X11ScreenSource::X11ScreenSource(Shm shm) {
     m_depth = screen->root_depth;
     m_rootRect = QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
     refreshRoot(); // the connection's set-up data is as old as the connection
-    m_usable = rootFormatSupported(xcb_get_setup(c), screen, &m_scanlinePad);
-    m_shmUsable = m_usable && shm == Shm::Auto && shmAvailable(c);
+    m_usable = xcb::rootFormatSupported(xcb_get_setup(c), screen, &m_scanlinePad);
+    m_shmUsable = m_usable && shm == Shm::Auto && xcb::shmAvailable(c);
 }
 
 X11ScreenSource::~X11ScreenSource() {
-    releaseSegment();
+    m_segment.release();
     if (m_connection)
         xcb_disconnect(m_connection);
 }
@@ -183,7 +99,7 @@ bool X11ScreenSource::readRect(const QRect& rect, QImage& into, QPoint at) {
         if (!readGetImage(rect, into, at))
             return false;
         m_shmUsable = false;
-        releaseSegment();
+        m_segment.release();
         return true;
     }
     return readGetImage(rect, into, at);
@@ -191,18 +107,20 @@ bool X11ScreenSource::readRect(const QRect& rect, QImage& into, QPoint at) {
 
 bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at) {
     const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
-    if (!ensureSegment(bytes)) {
+    if (m_segment.size() < bytes)
+        m_segment = xcb::ShmSegment::attach(m_connection, bytes);
+    if (!m_segment.isValid()) {
         m_shmUsable = false;
         return false;
     }
     const auto cookie = xcb_shm_get_image(
         m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
-        uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_shmSeg, 0);
+        uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), 0);
     const auto reply =
         fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
     if (!reply || reply->depth != m_depth || reply->size < bytes)
         return false;
-    copyRows(static_cast<const uint8_t*>(m_shmAddr), rect, into, at);
+    copyRows(m_segment.data(), rect, into, at);
     return true;
 }
 
@@ -218,52 +136,6 @@ bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at) {
         return false;
     copyRows(xcb_get_image_data(reply.get()), rect, into, at);
     return true;
-}
-
-bool X11ScreenSource::ensureSegment(size_t bytes) {
-    if (m_shmAddr && m_shmSize >= bytes)
-        return true;
-    releaseSegment();
-
-    constexpr size_t granule = 64 * 1024;
-    const size_t size = (bytes + granule - 1) / granule * granule;
-    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-    if (id < 0)
-        return false;
-    void* addr = shmat(id, nullptr, 0);
-    if (addr == reinterpret_cast<void*>(-1)) {
-        shmctl(id, IPC_RMID, nullptr);
-        return false;
-    }
-    const uint32_t seg = xcb_generate_id(m_connection);
-    xcb_generic_error_t* error =
-        seg == uint32_t(-1)
-            ? nullptr
-            : xcb_request_check(m_connection, xcb_shm_attach_checked(m_connection, seg, id, 0));
-    // The server has its own attachment by now (or never will get one); marking the id
-    // removed lets the kernel free the segment when the last side detaches, crash or not.
-    shmctl(id, IPC_RMID, nullptr);
-    if (seg == uint32_t(-1) || error) {
-        std::free(error);
-        shmdt(addr);
-        return false;
-    }
-    m_shmSeg = seg;
-    m_shmAddr = addr;
-    m_shmSize = size;
-    return true;
-}
-
-void X11ScreenSource::releaseSegment() {
-    if (!m_shmAddr)
-        return;
-    if (m_connection && !xcb_connection_has_error(m_connection)) {
-        xcb_shm_detach(m_connection, m_shmSeg);
-        xcb_flush(m_connection);
-    }
-    shmdt(m_shmAddr);
-    m_shmAddr = nullptr;
-    m_shmSize = 0;
 }
 
 int X11ScreenSource::strideFor(int width) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/screensource.h"
+#include "platform/x11/xcbsupport.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,15 +36,13 @@ public:
 
     bool isUsable() const { return m_usable; }
     // True once grabs go through a shared-memory segment (after the first one).
-    bool usingShm() const { return m_shmUsable && m_shmAddr != nullptr; }
+    bool usingShm() const { return m_shmUsable && m_segment.isValid(); }
 
 private:
     bool refreshRoot();
     bool readRect(const QRect& rect, QImage& into, QPoint at);
     bool readShm(const QRect& rect, QImage& into, QPoint at);
     bool readGetImage(const QRect& rect, QImage& into, QPoint at);
-    bool ensureSegment(size_t bytes);
-    void releaseSegment();
     int strideFor(int width) const;
     void copyRows(const uint8_t* from, const QRect& rect, QImage& into, QPoint at) const;
 
@@ -58,9 +57,7 @@ private:
     QPoint m_lastCursor;
 
     bool m_shmUsable = false;
-    uint32_t m_shmSeg = 0;
-    void* m_shmAddr = nullptr;
-    size_t m_shmSize = 0;
+    xcb::ShmSegment m_segment;
 };
 
 } // namespace ocula

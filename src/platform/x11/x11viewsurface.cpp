@@ -1,0 +1,119 @@
+#include "platform/x11/x11viewsurface.h"
+
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+
+namespace ocula {
+
+std::unique_ptr<X11ViewSurface> X11ViewSurface::create(QWidget* widget) {
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb::connectLikeQt(&screenNumber);
+    if (!c)
+        return nullptr;
+    const xcb_screen_t* screen = xcb::screenOf(c, screenNumber);
+    int pad = 0;
+    if (!screen || !xcb::rootFormatSupported(xcb_get_setup(c), screen, &pad) ||
+        !xcb::shmAvailable(c)) {
+        xcb_disconnect(c);
+        return nullptr;
+    }
+    return std::unique_ptr<X11ViewSurface>(new X11ViewSurface(c, widget));
+}
+
+X11ViewSurface::X11ViewSurface(xcb_connection_t* c, QWidget* widget)
+    : m_connection(c), m_widget(widget) {}
+
+X11ViewSurface::~X11ViewSurface() {
+    m_segments.clear();
+    if (m_gc != 0)
+        xcb_free_gc(m_connection, m_gc);
+    xcb_disconnect(m_connection);
+}
+
+QImage X11ViewSurface::allocate(QSize size) {
+    if (size.isEmpty())
+        return QImage(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    const qsizetype bpl = qsizetype(size.width()) * 4;
+    xcb::ShmSegment segment =
+        xcb::ShmSegment::attach(m_connection, size_t(bpl) * size_t(size.height()));
+    if (!segment.isValid())
+        return QImage();
+    QImage image(segment.data(), size.width(), size.height(), bpl, QImage::Format_RGB32);
+    m_segments.push_back(std::move(segment));
+    return image;
+}
+
+void X11ViewSurface::release(const uchar* bits) {
+    const auto it = std::find_if(m_segments.begin(), m_segments.end(),
+                                 [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
+    if (it == m_segments.end())
+        return;
+    waitIdle(); // the server may still be reading it
+    m_segments.erase(it);
+}
+
+void X11ViewSurface::waitIdle() {
+    // Each put ends in a completion event, or in an error when its window has gone. Both
+    // are in the socket long before the next frame as a rule, so this rarely blocks.
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(m_connection, &xcb_shm_id);
+    while (m_pending > 0) {
+        xcb_generic_event_t* event = xcb_poll_for_event(m_connection);
+        if (event == nullptr)
+            event = xcb_wait_for_event(m_connection);
+        if (event == nullptr) { // the connection is broken: nothing will come
+            m_pending = 0;
+            break;
+        }
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == shm->first_event + XCB_SHM_COMPLETION)
+            --m_pending;
+        else if (type == 0 &&
+                 reinterpret_cast<xcb_generic_error_t*>(event)->major_code == shm->major_opcode)
+            --m_pending;
+        std::free(event);
+    }
+}
+
+bool X11ViewSurface::bindWindow() {
+    const uint32_t window = m_widget ? uint32_t(m_widget->internalWinId()) : 0;
+    if (window == 0)
+        return false;
+    if (window == m_window)
+        return true;
+    const auto geometry = xcb::fetch<xcb_get_geometry_reply_t>(
+        m_connection, xcb_get_geometry(m_connection, window), xcb_get_geometry_reply);
+    if (!geometry || !xcb::depthIs32Bits(xcb_get_setup(m_connection), geometry->depth))
+        return false;
+    if (m_gc == 0 || geometry->depth != m_depth) {
+        if (m_gc != 0)
+            xcb_free_gc(m_connection, m_gc);
+        m_gc = xcb_generate_id(m_connection);
+        const uint32_t noExposures = 0;
+        xcb_create_gc(m_connection, m_gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+    }
+    m_window = window;
+    m_depth = geometry->depth;
+    return true;
+}
+
+bool X11ViewSurface::present(const QImage& image, const QRect& rect) {
+    const QRect r = rect.intersected(image.rect());
+    if (r.isEmpty())
+        return true;
+    const uchar* bits = image.constBits();
+    const auto it = std::find_if(m_segments.begin(), m_segments.end(),
+                                 [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
+    if (it == m_segments.end() || !bindWindow())
+        return false;
+    xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(image.bytesPerLine() / 4),
+                      uint16_t(image.height()), uint16_t(r.x()), uint16_t(r.y()),
+                      uint16_t(r.width()), uint16_t(r.height()), int16_t(r.x()), int16_t(r.y()),
+                      m_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, it->id(), 0);
+    xcb_flush(m_connection);
+    ++m_pending;
+    return true;
+}
+
+} // namespace ocula
