@@ -43,6 +43,7 @@ private slots:
     void modalDialogTakesTheCaptureBack();
     void changeNoticesNameTheProperty();
     void unchangedTickPresentsNothing();
+    void unchangedTickAtTheDesktopEdge();
 };
 
 void TestZoom::newInstanceDefaults() {
@@ -516,6 +517,30 @@ void TestZoom::unchangedTickPresentsNothing() {
     f.zoom->setHasGrid(false);
     QCOMPARE(f.zoom->framesPresented(), drawn + 4);
     QCOMPARE(f.firstWrongPixel(201 - 15, 150 - 10, 3), QPoint(-1, -1));
+}
+
+// Part of the source lies off the desktop: that part keeps the background across ticks
+// that skip, and across ticks that redraw for a change in the part on the desktop.
+void TestZoom::unchangedTickAtTheDesktopEdge() {
+    ZoomFixture f;
+    f.setViewSize(QSize(90, 60));
+    f.zoom->setFactor(3);
+    f.zoom->setHasGrid(false);
+    f.source.setCursorPos(QPoint(2, 3)); // the source starts at (-13, -7)
+    f.zoom->Redraw();
+    QCOMPARE(f.firstWrongPixel(-13, -7, 3), QPoint(-1, -1));
+    const quint64 drawn = f.zoom->framesPresented();
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn);
+
+    f.source.desktop().setPixel(0, 0, qRgb(1, 2, 3));
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn + 1);
+    QCOMPARE(f.zoom->viewImage().pixel(13 * 3 + 2, 7 * 3 + 2), qRgb(1, 2, 3));
+    f.source.desktop().setPixel(0, 0, test::patternColor(0, 0));
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn + 2);
+    QCOMPARE(f.firstWrongPixel(-13, -7, 3), QPoint(-1, -1));
 }
 
 QTEST_MAIN(TestZoom)

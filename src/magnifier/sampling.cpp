@@ -57,18 +57,21 @@ void Zoom::Redraw() {
     m_LastSrcLeft = srcLeft;
     m_LastSrcTop = srcTop;
 
-    const ViewKey key{
-        s.source,    f, m_HasGrid && f >= 3, resolveColor(m_ClrGridA), resolveColor(m_ClrGridB),
-        view->size()};
-    const bool grabbed = w > 0 && h > 0 && grabSource(s.source);
-    if (grabbed && m_viewCurrent && key == m_viewKey &&
-        std::memcmp(m_grab.constBits(), m_grabNext.constBits(), size_t(m_grab.sizeInBytes())) ==
-            0) {
+    const ViewKey key{s.source,
+                      m_source != nullptr ? m_source->desktopRect() : QRect(),
+                      f,
+                      m_HasGrid && f >= 3,
+                      resolveColor(m_ClrGridA),
+                      resolveColor(m_ClrGridB),
+                      view->size()};
+    const bool sameKey = m_viewCurrent && key == m_viewKey;
+    bool changed = true;
+    const bool grabbed = w > 0 && h > 0 && grabSource(key, sameKey, &changed);
+    if (grabbed && sameKey && !changed) {
         m_Busy = false; // same pixels, same settings: the view already shows this
         return;
     }
     if (grabbed) {
-        std::swap(m_grab, m_grabNext);
         magnify(key);
     } else {
         clearView();
@@ -84,17 +87,21 @@ void Zoom::Redraw() {
     m_Busy = false;
 }
 
-// Reads the source into m_grabNext. Pixels off the screen keep the view's background,
-// so the magnified copy needs no separate clear.
-bool Zoom::grabSource(const QRect& source) {
+// Reads the source into m_grab. Pixels off the screen keep the view's background, so the
+// magnified copy needs no separate clear. When the view shows this very key, m_grab still
+// holds what it was drawn from, background included, and the source reports whether any
+// pixel has changed since.
+bool Zoom::grabSource(const ViewKey& key, bool sameKey, bool* changed) {
     if (m_source == nullptr)
         return false;
-    const QRgb background = m_picZoom->client()->background().rgb();
-    if (m_grabNext.size() != source.size())
-        m_grabNext = QImage(source.size(), QImage::Format_RGB32);
-    if (!m_source->desktopRect().contains(source))
-        m_grabNext.fill(background);
-    return m_source->grab(source, m_grabNext);
+    const QRect& source = key.source;
+    if (m_grab.size() != source.size()) {
+        m_grab = QImage(source.size(), QImage::Format_RGB32);
+        sameKey = false;
+    }
+    if (!sameKey && !key.desktop.contains(source))
+        m_grab.fill(m_picZoom->client()->background().rgb());
+    return m_source->grab(source, m_grab, sameKey ? changed : nullptr);
 }
 
 namespace {

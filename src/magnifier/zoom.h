@@ -164,8 +164,8 @@ private:
     void applyMarkerColors();
 
     // Sampling and grid.
-    bool grabSource(const QRect& source);
     struct ViewKey;
+    bool grabSource(const ViewKey& key, bool sameKey, bool* changed);
     void magnify(const ViewKey& key);
     void DrawGrid();
     void clearView();
@@ -213,16 +213,16 @@ private:
     // Redraw state that lasts from call to call.
     bool m_Busy = false;
     int32_t m_LastSrcLeft = 0, m_LastSrcTop = 0;
-    // The source pixels of the last drawn view and of this tick, swapped after a change
-    // and reused while the source size stays the same.
+    // The source pixels the view is drawn from; each grab of the same rectangle writes
+    // over them and says whether anything changed. Reused while the size stays the same.
     QImage m_grab;
-    QImage m_grabNext;
     // The grid's line rows for even and odd view rows, one pixel longer than the view.
     std::array<std::vector<QRgb>, 2> m_checker;
     // What the view image was last drawn from; a tick that would draw the same again
     // neither magnifies nor presents.
     struct ViewKey {
         QRect source;
+        QRect desktop;
         int factor = 0;
         bool grid = false;
         QRgb gridA = 0, gridB = 0;

@@ -1,5 +1,7 @@
 #include "platform/screensource.h"
 
+#include <cstring>
+
 #include "ocula_config.h"
 #include "platform/qt/qtscreensource.h"
 
@@ -22,6 +24,13 @@ std::unique_ptr<ocula::ScreenSource> nativeScreenSource() {
 #endif
 
 namespace ocula {
+
+bool copyChanged(uchar* to, const uchar* from, size_t bytes) {
+    if (std::memcmp(to, from, bytes) == 0)
+        return false;
+    std::memcpy(to, from, bytes);
+    return true;
+}
 
 std::unique_ptr<ScreenSource> createScreenSource() {
     if (auto source = nativeScreenSource())

@@ -20,9 +20,15 @@ public:
     // Copies the desktop pixels of `source` into `into`, whose size the caller has set to
     // source.size() (Format_RGB32). Pixel (0, 0) of `into` is source.topLeft(). Parts of
     // `source` off the desktop are left untouched, so the caller decides what they show.
-    // Returns false when nothing could be read.
-    virtual bool grab(const QRect& source, QImage& into) = 0;
+    // Returns false when nothing could be read. With `changed`, also tells whether any
+    // pixel read differs from what `into` held there: a caller that grabs the same
+    // rectangle into the same image learns whether the screen has changed, in the same
+    // pass and without a second image.
+    virtual bool grab(const QRect& source, QImage& into, bool* changed = nullptr) = 0;
 };
+
+// Copies `bytes` from `from` to `to`; true when they differed.
+bool copyChanged(uchar* to, const uchar* from, size_t bytes);
 
 // The best source this platform offers: X11 with MIT-SHM where possible, else Qt's grabWindow.
 std::unique_ptr<ScreenSource> createScreenSource();

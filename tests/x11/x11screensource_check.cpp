@@ -219,6 +219,19 @@ void X11ScreenSourceCheck::grab() {
     QCOMPARE(source(kind).grab(rect, into), anyOnScreen);
     const QString mismatch = compareWithScreen(into, rect, m_screen);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    if (!anyOnScreen)
+        return;
+
+    // Grabbed again into what it holds, nothing differs; one pixel spoilt, and it does.
+    bool changed = true;
+    QVERIFY(source(kind).grab(rect, into, &changed));
+    QVERIFY(!changed);
+    const QPoint spoilt = rect.intersected(m_screen).bottomRight() - rect.topLeft();
+    const QRgb right = into.pixel(spoilt);
+    into.setPixel(spoilt, right ^ 0x000100u);
+    QVERIFY(source(kind).grab(rect, into, &changed));
+    QVERIFY(changed);
+    QCOMPARE(into.pixel(spoilt), right);
 }
 
 void X11ScreenSourceCheck::segmentIsReusedAcrossSizes() {

@@ -7,7 +7,7 @@ namespace ocula {
 ImageScreenSource::ImageScreenSource(QImage desktop)
     : m_desktop(std::move(desktop).convertToFormat(QImage::Format_RGB32)) {}
 
-bool ImageScreenSource::grab(const QRect& source, QImage& into) {
+bool ImageScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
     ++m_grabs;
     const QRect onScreen = source.intersected(m_desktop.rect());
     if (onScreen.isEmpty())
@@ -17,11 +17,14 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into) {
     const size_t bytes = size_t(onScreen.width()) * 4;
     uchar* const to = into.bits();
     const qsizetype toBpl = into.bytesPerLine();
+    bool any = false;
     for (int y = 0; y < onScreen.height(); ++y) {
         const uchar* from =
             m_desktop.constScanLine(onScreen.top() + y) + size_t(onScreen.left()) * 4;
-        std::memcpy(to + (dy + y) * toBpl + size_t(dx) * 4, from, bytes);
+        any |= copyChanged(to + (dy + y) * toBpl + size_t(dx) * 4, from, bytes);
     }
+    if (changed)
+        *changed = any;
     return true;
 }
 

@@ -11,7 +11,7 @@ public:
 
     QPoint cursorPos() override { return m_cursor; }
     QRect desktopRect() const override { return m_desktop.rect(); }
-    bool grab(const QRect& source, QImage& into) override;
+    bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
 
     void setCursorPos(QPoint p) { m_cursor = p; }
     const QImage& desktop() const { return m_desktop; }

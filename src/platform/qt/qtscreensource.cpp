@@ -42,20 +42,23 @@ QRect QtScreenSource::desktopRect() const {
     return desktop;
 }
 
-bool QtScreenSource::grab(const QRect& source, QImage& into) {
+bool QtScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
     if (into.depth() != 32 || into.size() != source.size())
         return false;
     bool any = false;
+    bool differs = false;
     for (QScreen* screen : desktopScreens()) {
         const QRect part = source.intersected(deviceGeometry(screen));
-        if (!part.isEmpty() && grabFrom(screen, part, source, into))
+        if (!part.isEmpty() && grabFrom(screen, part, source, into, differs))
             any = true;
     }
+    if (changed)
+        *changed = differs;
     return any;
 }
 
-bool QtScreenSource::grabFrom(QScreen* screen, const QRect& part, const QRect& source,
-                              QImage& into) {
+bool QtScreenSource::grabFrom(QScreen* screen, const QRect& part, const QRect& source, QImage& into,
+                              bool& changed) {
     const QPoint origin = screen->geometry().topLeft();
     const qreal ratio = screen->devicePixelRatio();
     // grabWindow(0, ...) wants logical coordinates relative to the screen; ask for the
@@ -80,8 +83,8 @@ bool QtScreenSource::grabFrom(QScreen* screen, const QRect& part, const QRect& s
     const QPoint to = copy.topLeft() + origin - source.topLeft();
     const size_t bytes = size_t(copy.width()) * 4;
     for (int y = 0; y < copy.height(); ++y)
-        std::memcpy(into.scanLine(to.y() + y) + size_t(to.x()) * 4,
-                    image.constScanLine(from.y() + y) + size_t(from.x()) * 4, bytes);
+        changed |= copyChanged(into.scanLine(to.y() + y) + size_t(to.x()) * 4,
+                               image.constScanLine(from.y() + y) + size_t(from.x()) * 4, bytes);
     return true;
 }
 

@@ -18,10 +18,11 @@ class QtScreenSource final : public ScreenSource {
 public:
     QPoint cursorPos() override;
     QRect desktopRect() const override;
-    bool grab(const QRect& source, QImage& into) override;
+    bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
 
 private:
-    bool grabFrom(QScreen* screen, const QRect& part, const QRect& source, QImage& into);
+    bool grabFrom(QScreen* screen, const QRect& part, const QRect& source, QImage& into,
+                  bool& changed);
 };
 
 } // namespace ocula

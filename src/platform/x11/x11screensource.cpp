@@ -72,7 +72,15 @@ bool X11ScreenSource::refreshRoot() {
     return changed;
 }
 
-bool X11ScreenSource::grab(const QRect& source, QImage& into) {
+bool X11ScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
+    bool differs = false;
+    const bool read = grabInto(source, into, differs);
+    if (changed)
+        *changed = differs;
+    return read;
+}
+
+bool X11ScreenSource::grabInto(const QRect& source, QImage& into, bool& changed) {
     if (!m_usable || into.depth() != 32 || into.size() != source.size())
         return false;
     // The cached root size costs nothing in the usual case, a rectangle well inside it.
@@ -82,30 +90,31 @@ bool X11ScreenSource::grab(const QRect& source, QImage& into) {
     QRect onScreen = source.intersected(m_rootRect);
     if (onScreen.isEmpty())
         return false;
-    if (readRect(onScreen, into, onScreen.topLeft() - source.topLeft()))
+    if (readRect(onScreen, into, onScreen.topLeft() - source.topLeft(), changed))
         return true;
     // A read inside the cached rectangle fails with BadMatch when the screen has shrunk.
     if (!refreshRoot())
         return false;
     onScreen = source.intersected(m_rootRect);
-    return !onScreen.isEmpty() && readRect(onScreen, into, onScreen.topLeft() - source.topLeft());
+    return !onScreen.isEmpty() &&
+           readRect(onScreen, into, onScreen.topLeft() - source.topLeft(), changed);
 }
 
-bool X11ScreenSource::readRect(const QRect& rect, QImage& into, QPoint at) {
+bool X11ScreenSource::readRect(const QRect& rect, QImage& into, QPoint at, bool& changed) {
     if (m_shmUsable) {
-        if (readShm(rect, into, at))
+        if (readShm(rect, into, at, changed))
             return true;
         // If the plain request fails too, the rectangle was at fault, not SHM.
-        if (!readGetImage(rect, into, at))
+        if (!readGetImage(rect, into, at, changed))
             return false;
         m_shmUsable = false;
         m_segment.release();
         return true;
     }
-    return readGetImage(rect, into, at);
+    return readGetImage(rect, into, at, changed);
 }
 
-bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at) {
+bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at, bool& changed) {
     const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
     if (m_segment.size() < bytes)
         m_segment = xcb::ShmSegment::attach(m_connection, bytes);
@@ -120,11 +129,11 @@ bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at) {
         fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
     if (!reply || reply->depth != m_depth || reply->size < bytes)
         return false;
-    copyRows(m_segment.data(), rect, into, at);
+    changed |= copyRows(m_segment.data(), rect, into, at);
     return true;
 }
 
-bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at) {
+bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at, bool& changed) {
     const auto cookie =
         xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
                       int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), ~0u);
@@ -134,7 +143,7 @@ bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at) {
     const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
     if (size_t(xcb_get_image_data_length(reply.get())) < bytes)
         return false;
-    copyRows(xcb_get_image_data(reply.get()), rect, into, at);
+    changed |= copyRows(xcb_get_image_data(reply.get()), rect, into, at);
     return true;
 }
 
@@ -143,16 +152,27 @@ int X11ScreenSource::strideFor(int width) const {
     return (bits + m_scanlinePad - 1) / m_scanlinePad * m_scanlinePad / 8;
 }
 
-void X11ScreenSource::copyRows(const uint8_t* from, const QRect& rect, QImage& into,
+bool X11ScreenSource::copyRows(const uint8_t* from, const QRect& rect, QImage& into,
                                QPoint at) const {
-    const size_t stride = size_t(strideFor(rect.width()));
-    for (int y = 0; y < rect.height(); ++y) {
+    // Plain locals: with the sizes read through `rect` at every pixel (a store might change
+    // them, as far as the compiler knows), the loop would not be vectorised.
+    const int width = rect.width();
+    const int height = rect.height();
+    const size_t stride = size_t(strideFor(width));
+    uchar* const base = into.bits();
+    const qsizetype bpl = into.bytesPerLine();
+    uint32_t diff = 0;
+    for (int y = 0; y < height; ++y) {
         const auto* src = reinterpret_cast<const uint32_t*>(from + size_t(y) * stride);
-        auto* dst = reinterpret_cast<uint32_t*>(into.scanLine(at.y() + y)) + at.x();
+        auto* dst = reinterpret_cast<uint32_t*>(base + (at.y() + y) * bpl) + at.x();
         // The server leaves the top byte of a depth-24 pixel undefined; RGB32 wants 0xff.
-        for (int x = 0; x < rect.width(); ++x)
-            dst[x] = src[x] | 0xff000000u;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t v = src[x] | 0xff000000u;
+            diff |= v ^ dst[x];
+            dst[x] = v;
+        }
     }
+    return diff != 0;
 }
 
 } // namespace ocula

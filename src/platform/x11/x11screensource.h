@@ -32,7 +32,7 @@ public:
 
     QPoint cursorPos() override;
     QRect desktopRect() const override;
-    bool grab(const QRect& source, QImage& into) override;
+    bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
 
     bool isUsable() const { return m_usable; }
     // True once grabs go through a shared-memory segment (after the first one).
@@ -40,11 +40,13 @@ public:
 
 private:
     bool refreshRoot();
-    bool readRect(const QRect& rect, QImage& into, QPoint at);
-    bool readShm(const QRect& rect, QImage& into, QPoint at);
-    bool readGetImage(const QRect& rect, QImage& into, QPoint at);
+    bool grabInto(const QRect& source, QImage& into, bool& changed);
+    bool readRect(const QRect& rect, QImage& into, QPoint at, bool& changed);
+    bool readShm(const QRect& rect, QImage& into, QPoint at, bool& changed);
+    bool readGetImage(const QRect& rect, QImage& into, QPoint at, bool& changed);
     int strideFor(int width) const;
-    void copyRows(const uint8_t* from, const QRect& rect, QImage& into, QPoint at) const;
+    // Returns whether any pixel differed from what `into` held.
+    bool copyRows(const uint8_t* from, const QRect& rect, QImage& into, QPoint at) const;
 
     xcb_connection_t* m_connection = nullptr;
     uint32_t m_root = 0;
