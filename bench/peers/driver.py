@@ -20,6 +20,7 @@ rectangle (through XTEST, like a real mouse), and prints one JSON object:
   hwm_kb        the program's peak resident set (VmHWM)
   view          the magnified area found on the screen at the end, "W x H"
   self_frames   what the program reported itself (Ocula's "ocula frames: N"), or null
+  self_passes   the redraw passes Ocula reported ("passes: M"), drawn or not, or null
   run_s, exit   exec to the end of the measurement; the exit status after SIGTERM
 
 With --idle the command is expected to draw nothing (sleep): the run then measures the
@@ -187,6 +188,9 @@ def main():
                     help="xdotool key names for the program's window after its first frame")
     ap.add_argument("--idle", action="store_true",
                     help="COMMAND draws nothing: measure the pointer and the counting alone")
+    ap.add_argument("--still", action="store_true",
+                    help="the pointer stays where it starts: after the first frame every "
+                    "tick finds the same picture")
     ap.add_argument("command", nargs=argparse.REMAINDER)
     args = ap.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -254,7 +258,10 @@ def main():
             if end_t is not None and now >= end_t:
                 break
             next_move = t0 + (step + 1) * STEP_S
-            if now >= next_move:
+            if args.still:
+                # Woken only to look at the clock and the program's output.
+                next_move = min(now + 0.2, end_t) if end_t is not None else now + 0.2
+            elif now >= next_move:
                 step += 1
                 screen.move(*pointer_at(step, args.path))
                 continue
@@ -291,12 +298,13 @@ def main():
     err = b"".join(stderr_chunks)
     log.write(err)
     log.close()
-    m = re.search(rb"ocula frames: (\d+)", err)
+    m = re.search(rb"ocula frames: (\d+)(?: passes: (\d+))?", err)
     print(json.dumps({
         "startup_s": first_t - t0,
         "run_s": run_s,
         "frames": frames,
         "self_frames": int(m.group(1)) if m else None,
+        "self_passes": int(m.group(2)) if m and m.group(2) else None,
         "cpu_s": cpu,
         "cpu_stat_s": cpu_stat,
         "steady_cpu_s": cpu - first_cpu,

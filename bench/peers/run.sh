@@ -5,6 +5,9 @@
 #
 #   bench/peers/run.sh OCULA_BINARY
 #
+# Ocula also runs with the pointer at rest (the "still" rows): the cost of a tick that finds
+# the same picture and draws nothing.
+#
 # Environment: PEERS_SECONDS (10) measured seconds per run, PEERS_RUNS (3) runs per
 # program and case (the table shows medians), PEERS_PROGRAMS ("ocula kmag xzoom") the
 # programs to try; kmag and xzoom are skipped when they are not installed (Debian packages
@@ -126,7 +129,7 @@ run_one() { # PROGRAM CASE SECONDS
     cfg=$(mktemp -d "$WORK/config.XXXXXX")
     local window view keys="" cmd=()
     case $prog in
-    ocula)
+    ocula | still)
         ocula_config "$cfg" "$vw" "$vh" "$f"
         window="0 0 $((vw + 36)) $((vh + 58))"
         view="33 33 $vw $vh"
@@ -156,6 +159,7 @@ run_one() { # PROGRAM CASE SECONDS
     local extra=()
     [[ -n $keys ]] && extra+=(--keys "$keys")
     [[ $prog == idle ]] && extra+=(--idle)
+    [[ $prog == still ]] && extra+=(--still)
     # shellcheck disable=SC2086 # the rectangles are lists of numbers on purpose
     env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR \
         -u SESSION_MANAGER QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$cfg" \
@@ -208,9 +212,14 @@ for name in small large; do
     done
     for ((r = 1; r <= RUNS; r++)); do
         # Interleaved, so that a slow moment of the machine does not fall on one program.
-        for prog in idle "${progs[@]}"; do
+        # still: Ocula with the pointer at rest on the still picture, every tick after the
+        # first unchanged (the small case only: the cost is the same at any size).
+        measured=(idle "${progs[@]}")
+        [[ $name == small && " ${progs[*]} " == *" ocula "* ]] && measured+=(still)
+        for prog in "${measured[@]}"; do
             if ! run_one "$prog" "$name" "$SECONDS_PER_RUN" >>"$results"; then
-                [[ $prog == ocula || $prog == idle ]] && die "the run of $prog failed"
+                [[ $prog == ocula || $prog == idle || $prog == still ]] &&
+                    die "the run of $prog failed"
                 echo "bench-peers: one run of $prog ($name) is missing from the table" >&2
             fi
         done

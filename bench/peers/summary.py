@@ -44,7 +44,7 @@ def main():
             runs[(r["program"], r["case"])].append(r)
     programs = []
     for prog, _ in runs:
-        if prog != "idle" and prog not in programs:
+        if prog not in ("idle", "still") and prog not in programs:
             programs.append(prog)
 
     # The X server's own cost of the pointer moves and the frame counting, per second.
@@ -53,7 +53,7 @@ def main():
 
     stats = {}
     for (prog, case), rs in runs.items():
-        if prog == "idle":
+        if prog in ("idle", "still"):
             continue
         stats[(prog, case)] = {
             "own": median([per_frame_ms(r["cpu_s"], frames_of(r)) for r in rs]),
@@ -116,6 +116,15 @@ def main():
                          cell(prog, case, "xs", "ms", 3), cell(prog, case, "xs_net", "ms", 3),
                          "%.1f MB" % s["rss"], "%.0f ms" % s["start"]])
     table(out, header, rows)
+
+    still = [r for r in runs.get(("still", "small"), []) if r["self_passes"]]
+    if still:
+        # Passes after the first frame, which is drawn by the first pass or the second.
+        per_tick = median([r["steady_cpu_s"] * 1000 / max(1, r["self_passes"] - 1)
+                           for r in still])
+        out.write("\nOcula with the pointer at rest, view %s: %.3f ms own CPU per tick that "
+                  "finds the same picture (median; %d ticks, %d frames drawn in the first run)\n"
+                  % (CASES["small"], per_tick, still[0]["self_passes"], still[0]["self_frames"]))
 
     checks = ["%s: %d counted, %d drawn" % (CASES[case], s["damage"], s["self"])
               for case in CASES

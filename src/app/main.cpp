@@ -138,9 +138,11 @@ int main(int argc, char* argv[]) {
     window.Form_Load();
     window.show();
     const int status = QApplication::exec();
-    // For whole-program measurements: how many views were drawn in this run.
+    // For whole-program measurements: how many views were drawn in this run, and how many
+    // passes looked at the screen (the others found nothing new to draw).
     if (qEnvironmentVariableIsSet("OCULA_FRAME_COUNT"))
-        std::fprintf(stderr, "ocula frames: %llu\n",
-                     static_cast<unsigned long long>(window.Zoom1->framesPresented()));
+        std::fprintf(stderr, "ocula frames: %llu passes: %llu\n",
+                     static_cast<unsigned long long>(window.Zoom1->framesPresented()),
+                     static_cast<unsigned long long>(window.Zoom1->redrawPasses()));
     return status;
 }

@@ -26,6 +26,7 @@ void Zoom::Redraw() {
     if (m_picZoom->isHidden() || m_Busy)
         return;
     m_Busy = true;
+    ++m_redrawPasses;
 
     if (m_FollowMouse && !m_Locked && m_source != nullptr) {
         const QPoint p = m_source->cursorPos();
@@ -65,6 +66,10 @@ void Zoom::Redraw() {
                       resolveColor(m_ClrGridB),
                       view->size()};
     const bool sameKey = m_viewCurrent && key == m_viewKey;
+    if (sameKey && m_source != nullptr && !m_source->mayHaveChanged(key.source)) {
+        m_Busy = false; // nothing drawn on the screen since the grab the view shows
+        return;
+    }
     bool changed = true;
     const bool grabbed = w > 0 && h > 0 && grabSource(key, sameKey, &changed);
     if (grabbed && sameKey && !changed) {
@@ -204,7 +209,24 @@ void Zoom::magnify(const ViewKey& key) {
 
 void Zoom::releaseViewCapture() {
     m_picZoom->client()->releaseMouse();
-    m_tmrZoom->start();
+    setSampling(true);
+}
+
+void Zoom::setSampling(bool on) {
+    if (on == m_tmrZoom->isActive())
+        return;
+    if (on)
+        m_tmrZoom->start();
+    else
+        m_tmrZoom->stop();
+    if (m_source != nullptr)
+        m_source->setListening(on);
+}
+
+void Zoom::setScreenSource(ScreenSource* source) {
+    m_source = source;
+    if (m_source != nullptr)
+        m_source->setListening(m_tmrZoom->isActive());
 }
 
 // A modal dialog (opened from the popup menu, say) must get the mouse: the view gives its
@@ -245,7 +267,7 @@ void Zoom::picZoom_MouseMove(QMouseEvent* event) {
     const double y = event->position().y();
     // The view blanks while the cursor is on it, so it never magnifies itself.
     if (x > 0 && x < m_picZoom->width() && y > 0 && y < m_picZoom->height()) {
-        m_tmrZoom->stop();
+        setSampling(false);
         clearView();
         presentView();
     } else if (QWidget::mouseGrabber() == view) {

@@ -91,6 +91,7 @@ Zoom::Zoom(QWidget* parent, ScreenSource* source) : QWidget(parent), m_source(so
     m_tmrZoom = new QTimer(this);
     m_tmrZoom->setInterval(50);
     connect(m_tmrZoom, &QTimer::timeout, this, &Zoom::Redraw);
+    setScreenSource(source); // not sampling yet: the source need not listen
 
     m_mnuLeft = new QMenu(this);
     m_mnuLeftOn = m_mnuLeft->addAction(QStringLiteral("Show Markers"));
@@ -176,7 +177,7 @@ void Zoom::ReadProperties(const PropertyBag& bag) {
         m_MarkersLeftOn = m_MarkersTopOn = false;
 
     if (m_userMode && m_FollowMouse)
-        m_tmrZoom->start();
+        setSampling(true);
 }
 
 void Zoom::WriteProperties(PropertyBag& bag) {
@@ -198,7 +199,7 @@ void Zoom::WriteProperties(PropertyBag& bag) {
     write("FollowMouse", m_FollowMouse, true);
     write("ShowMarkers", m_ShowMarkers, true);
     write("ShowBars", m_ShowBars, 3);
-    m_tmrZoom->stop();
+    setSampling(false);
 }
 
 int32_t Zoom::SizeX() const {
@@ -335,20 +336,14 @@ void Zoom::setStep(int16_t New_Step) {
 void Zoom::setFollowMouse(bool New_FollowMouse) {
     m_FollowMouse = New_FollowMouse;
     if (m_userMode) {
-        if (New_FollowMouse)
-            m_tmrZoom->start();
-        else
-            m_tmrZoom->stop();
+        setSampling(New_FollowMouse);
     }
     changed("FollowMouse");
 }
 
 void Zoom::setLocked(bool New_Locked) {
     m_Locked = New_Locked;
-    if (New_Locked)
-        m_tmrZoom->stop();
-    else
-        m_tmrZoom->start();
+    setSampling(!New_Locked);
     changed("Locked");
 }
 

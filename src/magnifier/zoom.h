@@ -30,7 +30,7 @@ public:
     explicit Zoom(QWidget* parent = nullptr, ScreenSource* source = nullptr);
     ~Zoom() override;
 
-    void setScreenSource(ScreenSource* source) { m_source = source; }
+    void setScreenSource(ScreenSource* source);
     ScreenSource* screenSource() const { return m_source; }
 
     // Host side: whether the control runs for real or sits in a design environment.
@@ -110,6 +110,8 @@ public:
     bool markersLeftSet() const { return m_MarkersLeftSet; }
     // Views drawn and presented so far (ticks that changed nothing are not counted).
     quint64 framesPresented() const { return m_framesPresented; }
+    // Redraw passes that looked at the screen, drawn or not.
+    quint64 redrawPasses() const { return m_redrawPasses; }
 
     // The bar mouse handlers (also reachable from tests without synthesising events).
     void picTop_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
@@ -173,6 +175,8 @@ private:
     void picZoom_MouseMove(QMouseEvent* event);
     // Gives the mouse capture up and resumes sampling, as leaving the view does.
     void releaseViewCapture();
+    // Starts or stops the refresh timer, and tells the source whether to listen meanwhile.
+    void setSampling(bool on);
     void forwardViewMouse(QMouseEvent* event, int kind);
 
     // Arrows.
@@ -232,6 +236,7 @@ private:
     ViewKey m_viewKey;
     bool m_viewCurrent = false;
     quint64 m_framesPresented = 0;
+    quint64 m_redrawPasses = 0;
     // Markers.
     std::array<int16_t, 2> m_MarkerPosT{};
     std::array<int16_t, 2> m_MarkerPosL{};

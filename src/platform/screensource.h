@@ -25,6 +25,17 @@ public:
     // rectangle into the same image learns whether the screen has changed, in the same
     // pass and without a second image.
     virtual bool grab(const QRect& source, QImage& into, bool* changed = nullptr) = 0;
+    // False only when the source knows that no pixel of `source` has changed since its
+    // last grab of exactly that rectangle, so that a caller who still holds that grab
+    // need not read it again.
+    virtual bool mayHaveChanged(const QRect& source) {
+        (void)source;
+        return true;
+    }
+    // Between samples a source may listen to the window system for pointer moves and
+    // drawing. A caller that stops sampling for a while (a frozen view) says so, and
+    // nothing piles up for it meanwhile.
+    virtual void setListening(bool listening) { (void)listening; }
 };
 
 // Copies `bytes` from `from` to `to`; true when they differed.

@@ -7,6 +7,10 @@
 #include <QScreen>
 #include <QTest>
 
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
 #include <memory>
 
 using namespace ocula;
@@ -63,6 +67,44 @@ void resizeScreen(QSize size) {
     xrandr.waitForFinished();
 }
 
+// What another program does, on a connection of its own: moves the pointer through XTEST
+// (as a device would; xdotool warps it instead), or paints one pixel of the root window.
+struct OtherClient {
+    OtherClient() {
+        int screenNumber = 0;
+        c = xcb_connect(nullptr, &screenNumber);
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+        for (; screenNumber > 0 && it.rem; --screenNumber)
+            xcb_screen_next(&it);
+        root = it.data->root;
+    }
+    ~OtherClient() {
+        // Returns once the server has done all of it.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        xcb_disconnect(c);
+    }
+    xcb_connection_t* c;
+    xcb_window_t root;
+};
+
+void movePointer(QPoint to) {
+    OtherClient other;
+    xcb_test_fake_input(other.c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, other.root,
+                        int16_t(to.x()), int16_t(to.y()), 0);
+}
+
+void paintRootPixel(QPoint at, QRgb color) {
+    OtherClient other;
+    xcb_connection_t* c = other.c;
+    const xcb_window_t root = other.root;
+    const uint32_t gc = xcb_generate_id(c);
+    const uint32_t foreground = color & 0xffffff;
+    xcb_create_gc(c, gc, root, XCB_GC_FOREGROUND, &foreground);
+    const xcb_rectangle_t pixel{int16_t(at.x()), int16_t(at.y()), 1, 1};
+    xcb_poly_fill_rectangle(c, root, gc, 1, &pixel);
+    xcb_free_gc(c, gc);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Kind)
@@ -84,6 +126,8 @@ private slots:
     void rejectsAnImageOfTheWrongShape_data();
     void rejectsAnImageOfTheWrongShape();
     void followsTheScreenSize();
+    void pointerMovesAreHeardAtOnce();
+    void drawingMarksTheLastGrabChanged();
 
 private:
     ScreenSource& source(Kind kind);
@@ -170,7 +214,8 @@ void X11ScreenSourceCheck::cursorFollowsWarps() {
     QCursor::setPos(screen, device / screen->devicePixelRatio());
     // The warp travels on Qt's connection and the sources ask on their own: wait for it.
     QTRY_COMPARE(m_shm->cursorPos(), device);
-    QCOMPARE(m_getImage->cursorPos(), device);
+    // A warp brings no raw motion: the source finds it at its next regular query.
+    QTRY_COMPARE(m_getImage->cursorPos(), device);
     QCOMPARE(m_qt.cursorPos(), device);
 }
 
@@ -300,6 +345,50 @@ void X11ScreenSourceCheck::followsTheScreenSize() {
             QCOMPARE(source(kind).desktopRect(), screen);
         }
     }
+}
+
+// A move through XTEST (a device, as far as the server knows) is heard on the next ask,
+// not only at the regular query that catches warps; between moves the answer comes
+// without asking the server.
+void X11ScreenSourceCheck::pointerMovesAreHeardAtOnce() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    QVERIFY(m_shm->hearsPointerMoves());
+    for (const QPoint p : {QPoint(40, 50), QPoint(41, 50), QPoint(300, 201), QPoint(8, 9)}) {
+        movePointer(p);
+        QTest::qWait(20); // time for the server to hand the event over
+        QCOMPARE(m_shm->cursorPos(), p);
+        QCOMPARE(m_shm->cursorPos(), p);
+    }
+}
+
+// After a grab, the rectangle counts as unchanged until something is drawn on the screen
+// (anywhere: the server reports no more than that) or another rectangle is asked for.
+void X11ScreenSourceCheck::drawingMarksTheLastGrabChanged() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    QVERIFY(m_shm->hearsDrawing());
+    const QRect rect(100, 80, 40, 30);
+    const QPoint inside(120, 90);
+    QImage into(rect.size(), QImage::Format_RGB32);
+    QVERIFY(m_shm->grab(rect, into));
+    QVERIFY(!m_shm->mayHaveChanged(rect));
+    QVERIFY(m_shm->mayHaveChanged(rect.translated(1, 0)));
+    QVERIFY(!m_shm->mayHaveChanged(rect));
+
+    paintRootPixel(inside, qRgb(1, 2, 3));
+    QTRY_VERIFY(m_shm->mayHaveChanged(rect));
+    bool changed = false;
+    QVERIFY(m_shm->grab(rect, into, &changed));
+    QVERIFY(changed);
+    QCOMPARE(into.pixel(inside - rect.topLeft()), qRgb(1, 2, 3));
+    QVERIFY(!m_shm->mayHaveChanged(rect));
+
+    paintRootPixel(inside, patternAt(inside.x(), inside.y()));
+    QTRY_VERIFY(m_shm->mayHaveChanged(rect));
+    QVERIFY(m_shm->grab(rect, into));
+    const QString mismatch = compareWithScreen(into, rect, m_screen);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 QTEST_MAIN(X11ScreenSourceCheck)

@@ -1,13 +1,26 @@
 #include "platform/x11/x11screensource.h"
 
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <cstdlib>
 
 namespace ocula {
 
 using xcb::fetch;
+
+namespace {
+// Without a raw motion event the pointer has not moved, but for warps by a program; ask
+// the server anyway at this many ticks (a quarter of a second at 20 per second).
+constexpr int kCursorQueryEvery = 5;
+
+// Whether an event was sent after the server had handled request `sequence`.
+bool isAfter(const xcb_generic_event_t* event, uint16_t sequence) {
+    return int16_t(uint16_t(event->sequence - sequence)) >= 0;
+}
+} // namespace
 
 std::unique_ptr<X11ScreenSource> X11ScreenSource::create(Shm shm) {
     auto source = std::make_unique<X11ScreenSource>(shm);
@@ -33,6 +46,8 @@ X11ScreenSource::X11ScreenSource(Shm shm) {
     refreshRoot(); // the connection's set-up data is as old as the connection
     m_usable = xcb::rootFormatSupported(xcb_get_setup(c), screen, &m_scanlinePad);
     m_shmUsable = m_usable && shm == Shm::Auto && xcb::shmAvailable(c);
+    if (m_usable)
+        listen();
 }
 
 X11ScreenSource::~X11ScreenSource() {
@@ -41,9 +56,83 @@ X11ScreenSource::~X11ScreenSource() {
         xcb_disconnect(m_connection);
 }
 
+void X11ScreenSource::listen() {
+    xcb_connection_t* c = m_connection;
+    const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c, &xcb_input_id);
+    if (xi && xi->present) {
+        const auto version = fetch<xcb_input_xi_query_version_reply_t>(
+            c, xcb_input_xi_query_version(c, 2, 0), xcb_input_xi_query_version_reply);
+        if (version && version->major_version >= 2) {
+            m_xiOpcode = xi->major_opcode;
+            selectPointerMoves(true);
+        }
+    }
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
+    if (damage && damage->present &&
+        fetch<xcb_damage_query_version_reply_t>(c, xcb_damage_query_version(c, 1, 1),
+                                                xcb_damage_query_version_reply)) {
+        const uint32_t id = xcb_generate_id(c);
+        xcb_generic_error_t* error = xcb_request_check(
+            c, xcb_damage_create_checked(c, id, m_root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+        if (error == nullptr) {
+            m_damage = id;
+            m_damageEvent = damage->first_event;
+        }
+        std::free(error);
+    }
+}
+
+void X11ScreenSource::selectPointerMoves(bool on) {
+    struct {
+        xcb_input_event_mask_t head;
+        uint32_t bits;
+    } mask{{XCB_INPUT_DEVICE_ALL, 1}, on ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
+    xcb_input_xi_select_events(m_connection, m_root, 1, &mask.head);
+    xcb_flush(m_connection);
+}
+
+void X11ScreenSource::setListening(bool listening) {
+    if (m_xiOpcode == 0)
+        return;
+    selectPointerMoves(listening);
+    // Whatever happened while we were not listening: ask again.
+    m_pointerMoved = true;
+    m_grabDirty = true;
+    if (!listening)
+        takeEvents();
+}
+
+void X11ScreenSource::takeEvents() {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        takeEvent(event);
+        std::free(event);
+    }
+}
+
+void X11ScreenSource::takeEvent(const xcb_generic_event_t* event) {
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_GE_GENERIC) {
+        const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+        if (m_xiOpcode != 0 && ge->extension == m_xiOpcode)
+            m_pointerMoved = true;
+    } else if (m_damage != 0 && type == m_damageEvent + XCB_DAMAGE_NOTIFY) {
+        // Drawing reported before the last grab emptied the region is in that grab.
+        if (isAfter(event, m_lastGrabSequence))
+            m_grabDirty = true;
+    }
+}
+
 QPoint X11ScreenSource::cursorPos() {
     if (!m_connection)
         return m_lastCursor;
+    if (m_xiOpcode != 0) {
+        takeEvents();
+        if (!m_pointerMoved && ++m_cachedCursors < kCursorQueryEvery)
+            return m_lastCursor;
+        // Moves from here on count again; any already on the way make one query more.
+        m_pointerMoved = false;
+        m_cachedCursors = 0;
+    }
     const auto reply = fetch<xcb_query_pointer_reply_t>(
         m_connection, xcb_query_pointer(m_connection, m_root), xcb_query_pointer_reply);
     // Off our screen the coordinates mean nothing: keep the last ones.
@@ -73,11 +162,29 @@ bool X11ScreenSource::refreshRoot() {
 }
 
 bool X11ScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
+    m_lastGrab = QRect();
+    if (m_damage != 0 && m_usable) {
+        // Emptied before the read, in the same write: drawing from here on reports anew.
+        m_lastGrabSequence =
+            uint16_t(xcb_damage_subtract(m_connection, m_damage, XCB_NONE, XCB_NONE).sequence);
+    }
     bool differs = false;
     const bool read = grabInto(source, into, differs);
     if (changed)
         *changed = differs;
+    if (read && m_damage != 0) {
+        m_lastGrab = source;
+        m_grabDirty = false;
+        takeEvents();
+    }
     return read;
+}
+
+bool X11ScreenSource::mayHaveChanged(const QRect& source) {
+    if (m_damage == 0 || source != m_lastGrab)
+        return true;
+    takeEvents();
+    return m_grabDirty;
 }
 
 bool X11ScreenSource::grabInto(const QRect& source, QImage& into, bool& changed) {
@@ -125,6 +232,7 @@ bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at, bool& 
     const auto cookie = xcb_shm_get_image(
         m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
         uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), 0);
+
     const auto reply =
         fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
     if (!reply || reply->depth != m_depth || reply->size < bytes)
@@ -137,6 +245,7 @@ bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at, b
     const auto cookie =
         xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
                       int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), ~0u);
+
     const auto reply = fetch<xcb_get_image_reply_t>(m_connection, cookie, xcb_get_image_reply);
     if (!reply || reply->depth != m_depth)
         return false;

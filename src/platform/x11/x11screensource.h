@@ -3,6 +3,8 @@
 #include "platform/screensource.h"
 #include "platform/x11/xcbsupport.h"
 
+#include <xcb/xcb.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,12 +35,24 @@ public:
     QPoint cursorPos() override;
     QRect desktopRect() const override;
     bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
+    bool mayHaveChanged(const QRect& source) override;
+    void setListening(bool listening) override;
 
     bool isUsable() const { return m_usable; }
+    // Whether the server tells us of pointer moves (XInput 2 raw motion) and of drawing
+    // on the screen (DAMAGE), so that a still pointer over a still screen costs no
+    // round trip.
+    bool hearsPointerMoves() const { return m_xiOpcode != 0; }
+    bool hearsDrawing() const { return m_damage != 0; }
     // True once grabs go through a shared-memory segment (after the first one).
     bool usingShm() const { return m_shmUsable && m_segment.isValid(); }
 
 private:
+    void listen();
+    void selectPointerMoves(bool on);
+    // Reads what the server has sent without waiting: pointer moves and drawing.
+    void takeEvents();
+    void takeEvent(const xcb_generic_event_t* event);
     bool refreshRoot();
     bool grabInto(const QRect& source, QImage& into, bool& changed);
     bool readRect(const QRect& rect, QImage& into, QPoint at, bool& changed);
@@ -60,6 +74,22 @@ private:
 
     bool m_shmUsable = false;
     xcb::ShmSegment m_segment;
+
+    // XInput 2: the extension's opcode (0: not heard), and whether the pointer may have
+    // moved since the last query; a query is made now and then all the same, as a warp
+    // by another program comes with no raw motion.
+    uint8_t m_xiOpcode = 0;
+    bool m_pointerMoved = true;
+    int m_cachedCursors = 0;
+    // DAMAGE: the damage object on the root (0: none) and its first event code. It reports
+    // only when its region turns non-empty, so at most one event waits; each grab empties
+    // the region first. What the last grab read: its rectangle, the sequence number of
+    // that emptying, and whether anything has been drawn on the screen since.
+    uint32_t m_damage = 0;
+    uint8_t m_damageEvent = 0;
+    QRect m_lastGrab;
+    uint16_t m_lastGrabSequence = 0;
+    bool m_grabDirty = true;
 };
 
 } // namespace ocula
