@@ -1,4 +1,5 @@
 #include "platform/qt/qtscreensource.h"
+#include "platform/viewsurface.h"
 #include "platform/x11/x11screensource.h"
 
 #include <QCursor>
@@ -6,11 +7,13 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace ocula;
@@ -105,6 +108,24 @@ void paintRootPixel(QPoint at, QRgb color) {
     xcb_free_gc(c, gc);
 }
 
+// A window that Qt never paints, as the magnifier's view is.
+class SurfaceWindow : public QWidget {
+public:
+    QPaintEngine* paintEngine() const override { return nullptr; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+};
+
+// Distinct colours, so that a shifted or transposed copy shows.
+QImage numbered(QImage image, uint32_t salt) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(
+                x, y, 0xff000000u | ((uint32_t(y) * 131u + uint32_t(x) * 7u + salt) & 0xffffffu));
+    return image;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Kind)
@@ -128,6 +149,7 @@ private slots:
     void followsTheScreenSize();
     void pointerMovesAreHeardAtOnce();
     void drawingMarksTheLastGrabChanged();
+    void viewSurfacePutsImagesOnItsWindow();
 
 private:
     ScreenSource& source(Kind kind);
@@ -389,6 +411,43 @@ void X11ScreenSourceCheck::drawingMarksTheLastGrabChanged() {
     QVERIFY(m_shm->grab(rect, into));
     const QString mismatch = compareWithScreen(into, rect, m_screen);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+}
+
+// Both ways onto the window: from the surface's shared memory, and from an ordinary image
+// (what the view falls back to when no segment can be had). Read back from the screen.
+void X11ScreenSourceCheck::viewSurfacePutsImagesOnItsWindow() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    if (QGuiApplication::primaryScreen()->devicePixelRatio() != 1.0)
+        QSKIP("window pixels are screen pixels only at ratio 1");
+    SurfaceWindow window;
+    std::unique_ptr<ViewSurface> surface = createViewSurface(&window);
+    // Without MIT-SHM there is none: Qt paints the view.
+    QCOMPARE(surface != nullptr, m_expectShm);
+    if (!surface)
+        return;
+    prepareForViewSurface(&window);
+    const QRect place(30, 40, 64, 48);
+    window.setGeometry(place);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QImage shared = surface->allocate(place.size());
+    QCOMPARE(shared.size(), place.size());
+    QImage heap(place.size(), QImage::Format_RGB32);
+    const QRect part(5, 7, 40, 30);
+    for (QImage* image : {&shared, &heap}) {
+        const QImage want = numbered(*image, image == &shared ? 11 : 500000);
+        surface->waitIdle();
+        std::memcpy(image->bits(), want.constBits(), size_t(want.sizeInBytes()));
+        QVERIFY(surface->present(*image, part));
+        surface->waitIdle();
+        QImage seen(part.size(), QImage::Format_RGB32);
+        QTRY_VERIFY(m_shm->grab(part.translated(place.topLeft()), seen) && seen == want.copy(part));
+    }
+    const uchar* bits = shared.constBits();
+    shared = QImage();
+    surface->release(bits);
 }
 
 QTEST_MAIN(X11ScreenSourceCheck)

@@ -4,6 +4,8 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace ocula {
 
@@ -98,15 +100,39 @@ bool X11ViewSurface::bindWindow() {
     return true;
 }
 
+// For an image not in a segment (one could not be had): the pixels go in the requests,
+// in bands that fit the server's largest request.
+void X11ViewSurface::putPlain(const QImage& image, const QRect& r) {
+    const size_t rowBytes = size_t(r.width()) * 4;
+    const size_t maxBytes = size_t(xcb_get_maximum_request_length(m_connection)) * 4 - 64;
+    const int bandRows = int(std::max<size_t>(1, maxBytes / rowBytes));
+    std::vector<uint8_t> band;
+    for (int top = r.top(); top <= r.bottom(); top += bandRows) {
+        const int rows = std::min(bandRows, r.bottom() + 1 - top);
+        band.resize(rowBytes * size_t(rows));
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(band.data() + rowBytes * size_t(y),
+                        image.constScanLine(top + y) + size_t(r.left()) * 4, rowBytes);
+        xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, uint16_t(r.width()),
+                      uint16_t(rows), int16_t(r.left()), int16_t(top), 0, m_depth,
+                      uint32_t(band.size()), band.data());
+    }
+    xcb_flush(m_connection);
+}
+
 bool X11ViewSurface::present(const QImage& image, const QRect& rect) {
     const QRect r = rect.intersected(image.rect());
     if (r.isEmpty())
         return true;
+    if (!bindWindow() || image.format() != QImage::Format_RGB32)
+        return false;
     const uchar* bits = image.constBits();
     const auto it = std::find_if(m_segments.begin(), m_segments.end(),
                                  [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
-    if (it == m_segments.end() || !bindWindow())
-        return false;
+    if (it == m_segments.end()) {
+        putPlain(image, r);
+        return true;
+    }
     xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(image.bytesPerLine() / 4),
                       uint16_t(image.height()), uint16_t(r.x()), uint16_t(r.y()),
                       uint16_t(r.width()), uint16_t(r.height()), int16_t(r.x()), int16_t(r.y()),

@@ -33,6 +33,7 @@ public:
 private:
     X11ViewSurface(xcb_connection_t* c, QWidget* widget);
     bool bindWindow();
+    void putPlain(const QImage& image, const QRect& r);
 
     xcb_connection_t* m_connection;
     QPointer<QWidget> m_widget;
