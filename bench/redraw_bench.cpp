@@ -105,8 +105,7 @@ void checkView(const Zoom& zoom, const ImageScreenSource& source, QPoint cursor,
     }
 }
 
-void benchRedraw(benchmark::State& state, ViewSize v, int f, bool grid) {
-    ImageScreenSource source(busyDesktop());
+std::unique_ptr<Zoom> readyZoom(ImageScreenSource& source, ViewSize v, int f, bool grid) {
     source.setCursorPos(kCentre);
     auto zoom = std::make_unique<Zoom>(nullptr, &source);
     zoom->setShowBars(0);
@@ -122,7 +121,12 @@ void benchRedraw(benchmark::State& state, ViewSize v, int f, bool grid) {
     if (zoom->Factor() != f || zoom->HasGrid() != grid)
         fail("factor or grid did not take");
     checkView(*zoom, source, kCentre, v, f, grid);
+    return zoom;
+}
 
+void benchRedraw(benchmark::State& state, ViewSize v, int f, bool grid) {
+    ImageScreenSource source(busyDesktop());
+    const std::unique_ptr<Zoom> zoom = readyZoom(source, v, f, grid);
     const int grabsBefore = source.grabCount();
     const quint64 framesBefore = zoom->framesPresented();
     int64_t tick = 0;
@@ -139,6 +143,31 @@ void benchRedraw(benchmark::State& state, ViewSize v, int f, bool grid) {
         fail("Redraw skipped a tick in " + redrawName(v, f, grid));
     checkView(*zoom, source, cursorAt(tick), v, f, grid);
     state.SetBytesProcessed(state.iterations() * int64_t(v.w) * v.h * 4);
+}
+
+std::string unchangedName(ViewSize v) {
+    return "Unchanged/" + sizeName(v) + "/f6/grid";
+}
+
+// The cursor and the desktop stay as they are: every tick reads the source and finds the
+// picture the view already shows. (The whole program's cost of such a tick, X round trips
+// and event loop included, is measured by bench-peers.)
+void benchUnchanged(benchmark::State& state, ViewSize v) {
+    ImageScreenSource source(busyDesktop());
+    const std::unique_ptr<Zoom> zoom = readyZoom(source, v, 6, true);
+    zoom->Redraw();
+    const int grabsBefore = source.grabCount();
+    const quint64 framesBefore = zoom->framesPresented();
+    int64_t ticks = 0;
+    for (auto _ : state) {
+        zoom->Redraw();
+        ++ticks;
+        benchmark::ClobberMemory();
+    }
+    if (source.grabCount() - grabsBefore != ticks)
+        fail("an unchanged tick did not read the source in " + unchangedName(v));
+    if (zoom->framesPresented() != framesBefore)
+        fail("an unchanged tick drew the view in " + unchangedName(v));
 }
 
 void benchMemset(benchmark::State& state, ViewSize v) {
@@ -187,6 +216,13 @@ void printSummary(const Results& results, std::ostream& out) {
         for (const int f : kGridFactors)
             row(f, true);
     }
+    out << "\nA tick that finds the picture the view shows (CPU time; target: <= 50 us)\n";
+    for (const ViewSize v : kViews) {
+        const double us = cpuUs(unchangedName(v));
+        if (us >= 0)
+            out << std::left << std::setw(26) << unchangedName(v) << std::right
+                << std::setprecision(1) << std::setw(12) << us << (us > 50 ? "  over" : "") << "\n";
+    }
     out << std::defaultfloat;
 }
 
@@ -200,6 +236,8 @@ const bool registered = [] {
         for (const int f : kGridFactors)
             benchmark::RegisterBenchmark(redrawName(v, f, true).c_str(), benchRedraw, v, f, true)
                 ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(unchangedName(v).c_str(), benchUnchanged, v)
+            ->Unit(benchmark::kMicrosecond);
     }
     return addSummary(printSummary);
 }();
