@@ -1,5 +1,8 @@
 #include "platform/x11/x11viewsurface.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -10,6 +13,12 @@
 namespace ocula {
 
 std::unique_ptr<X11ViewSurface> X11ViewSurface::create(QWidget* widget) {
+    // The image is put 1:1 onto the window: with Qt scaling (QT_SCALE_FACTOR, say) the
+    // window has more pixels than the widget, and Qt must paint it.
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (std::any_of(screens.begin(), screens.end(),
+                    [](const QScreen* s) { return s->devicePixelRatio() != 1.0; }))
+        return nullptr;
     int screenNumber = 0;
     xcb_connection_t* c = xcb::connectLikeQt(&screenNumber);
     if (!c)

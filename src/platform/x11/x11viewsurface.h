@@ -18,8 +18,8 @@ namespace ocula {
 // that says the server has read the last one.
 class X11ViewSurface final : public ViewSurface {
 public:
-    // Null when Qt is not on X11, the server has no MIT-SHM or its root's pixel format is
-    // not 0x00RRGGBB words.
+    // Null when Qt is not on X11 or scales its windows, the server has no MIT-SHM, or its
+    // root's pixel format is not 0x00RRGGBB words.
     static std::unique_ptr<X11ViewSurface> create(QWidget* widget);
     ~X11ViewSurface() override;
     X11ViewSurface(const X11ViewSurface&) = delete;
