@@ -78,10 +78,10 @@ void X11ViewSurface::waitIdle() {
             break;
         }
         const uint8_t type = event->response_type & 0x7f;
-        if (type == shm->first_event + XCB_SHM_COMPLETION)
-            --m_pending;
-        else if (type == 0 &&
-                 reinterpret_cast<xcb_generic_error_t*>(event)->major_code == shm->major_opcode)
+        const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
+        if (type == shm->first_event + XCB_SHM_COMPLETION ||
+            (type == 0 && error->major_code == shm->major_opcode &&
+             error->minor_code == XCB_SHM_PUT_IMAGE))
             --m_pending;
         std::free(event);
     }
