@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <limits>
@@ -24,10 +25,23 @@ namespace ocula {
 
 namespace {
 
+// Over a directly presented view a marker line needs a window of its own: the server then
+// keeps the view's frames off it. The mouse must still reach the view through it, which a
+// native window allows only when the window system is told.
+class MarkerLine : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::WinIdChange && windowHandle() != nullptr)
+            windowHandle()->setFlag(Qt::WindowTransparentForInput);
+        return QWidget::event(event);
+    }
+};
+
 QWidget* newMarkerLine(ZoomArea* parent) {
-    auto* line = new QWidget(parent);
-    // Over a directly presented view a line needs a window of its own: the server then
-    // keeps the view's frames off it.
+    auto* line = new MarkerLine(parent);
     if (parent->presentsDirectly())
         line->setAttribute(Qt::WA_NativeWindow);
     line->setAutoFillBackground(true);

@@ -35,10 +35,17 @@ expect blank
 pointer 760 500
 expect view --factor 6 --centre 760 500
 
-# Ctrl-click on the top bar's mark for source column 10: marker 0's line and arrow go
-# there; marker 1 stays at the far end (60 source columns at this size).
-top_x=$((win_x + 31)) top_y=$((win_y + 1))
+# The marker lines over the view let the mouse through: on top marker 1's line, at the
+# far end (60 source columns at this size), the view blanks as well.
 far=$(((win_w - 32 - 5) / 6))
+pointer $((win_x + 33 + far * 6)) $((win_y + 33 + 100))
+expect blank
+pointer 760 500
+expect view --factor 6 --centre 760 500
+
+# Ctrl-click on the top bar's mark for source column 10: marker 0's line and arrow go
+# there; marker 1 stays at the far end.
+top_x=$((win_x + 31)) top_y=$((win_y + 1))
 pointer $((top_x + 2 + 6 * 10)) $((top_y + 20))
 xdotool keydown ctrl click 1 keyup ctrl
 pointer 760 500
