@@ -92,9 +92,10 @@ void X11ScreenSource::selectPointerMoves(bool on) {
 }
 
 void X11ScreenSource::setListening(bool listening) {
-    if (m_xiOpcode == 0)
+    if (!m_usable)
         return;
-    selectPointerMoves(listening);
+    if (m_xiOpcode != 0)
+        selectPointerMoves(listening);
     // Whatever happened while we were not listening: ask again.
     m_pointerMoved = true;
     m_grabDirty = true;
