@@ -44,6 +44,8 @@ private slots:
     void changeNoticesNameTheProperty();
     void unchangedTickPresentsNothing();
     void unchangedTickAtTheDesktopEdge();
+    void unchangedTickSkipsTheReadWhenTheSourceKnows();
+    void pausedSamplingStopsTheSourceListening();
 };
 
 void TestZoom::newInstanceDefaults() {
@@ -541,6 +543,58 @@ void TestZoom::unchangedTickAtTheDesktopEdge() {
     f.zoom->Redraw();
     QCOMPARE(f.zoom->framesPresented(), drawn + 2);
     QCOMPARE(f.firstWrongPixel(-13, -7, 3), QPoint(-1, -1));
+}
+
+// A source that reports drawing is not read again until something is drawn or the
+// rectangle changes; what the view then shows is right.
+void TestZoom::unchangedTickSkipsTheReadWhenTheSourceKnows() {
+    ZoomFixture f;
+    f.setViewSize(QSize(90, 60));
+    f.zoom->setFactor(3);
+    f.zoom->setHasGrid(false);
+    f.source.setReportsChanges(true);
+    f.source.setCursorPos(QPoint(200, 150));
+    f.zoom->Redraw();
+    const int grabs = f.source.grabCount();
+    const quint64 drawn = f.zoom->framesPresented();
+    f.zoom->Redraw();
+    f.zoom->Redraw();
+    QCOMPARE(f.source.grabCount(), grabs);
+    QCOMPARE(f.zoom->framesPresented(), drawn);
+
+    f.source.desktop().setPixel(201, 151, qRgb(1, 2, 3));
+    f.zoom->Redraw();
+    QCOMPARE(f.source.grabCount(), grabs + 1);
+    QCOMPARE(f.zoom->framesPresented(), drawn + 1);
+    QCOMPARE(f.zoom->viewImage().pixel(16 * 3 + 1, 11 * 3 + 1), qRgb(1, 2, 3));
+    f.source.desktop().setPixel(201, 151, test::patternColor(201, 151));
+    f.zoom->Redraw();
+    f.source.setCursorPos(QPoint(201, 150));
+    f.zoom->Redraw();
+    QCOMPARE(f.source.grabCount(), grabs + 3);
+    QCOMPARE(f.firstWrongPixel(201 - 15, 150 - 10, 3), QPoint(-1, -1));
+}
+
+// Whenever the refresh timer stops (frozen, not following, pointer on the view), the
+// source is told, so that nothing piles up for it; and told again when sampling resumes.
+void TestZoom::pausedSamplingStopsTheSourceListening() {
+    ZoomFixture f;
+    f.setViewSize(QSize(90, 60));
+    MemoryPropertyBag none;
+    f.zoom->ReadProperties(none);
+    QVERIFY(f.zoom->tmrZoom()->isActive());
+    QVERIFY(f.source.listening());
+    f.zoom->setLocked(true);
+    QVERIFY(!f.source.listening());
+    f.zoom->setLocked(false);
+    QVERIFY(f.source.listening());
+    f.zoom->setFollowMouse(false);
+    QVERIFY(!f.source.listening());
+    f.zoom->setFollowMouse(true);
+    QVERIFY(f.source.listening());
+    f.zoom->WriteProperties(none);
+    QVERIFY(!f.zoom->tmrZoom()->isActive());
+    QVERIFY(!f.source.listening());
 }
 
 QTEST_MAIN(TestZoom)

@@ -25,6 +25,8 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
     }
     if (changed)
         *changed = any;
+    m_lastGrab = source;
+    m_drawnOn = false;
     return true;
 }
 
