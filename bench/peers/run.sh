@@ -5,8 +5,8 @@
 #
 #   bench/peers/run.sh OCULA_BINARY
 #
-# Ocula also runs with the pointer at rest (the "still" rows): the cost of a tick that finds
-# the same picture and draws nothing.
+# Ocula also runs with the pointer at rest ("still", printed after the table): the cost of a
+# tick that finds the same picture and draws nothing.
 #
 # Environment: PEERS_SECONDS (10) measured seconds per run, PEERS_RUNS (3) runs per
 # program and case (the table shows medians), PEERS_PROGRAMS ("ocula kmag xzoom") the
