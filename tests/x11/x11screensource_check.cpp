@@ -1,6 +1,7 @@
 #include "platform/qt/qtscreensource.h"
 #include "platform/viewsurface.h"
 #include "platform/x11/x11screensource.h"
+#include "platform/x11/xcbsupport.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -76,10 +77,7 @@ struct OtherClient {
     OtherClient() {
         int screenNumber = 0;
         c = xcb_connect(nullptr, &screenNumber);
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-        for (; screenNumber > 0 && it.rem; --screenNumber)
-            xcb_screen_next(&it);
-        root = it.data->root;
+        root = xcb::screenOf(c, screenNumber)->root;
     }
     ~OtherClient() {
         // Returns once the server has done all of it.

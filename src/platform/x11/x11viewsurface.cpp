@@ -56,9 +56,13 @@ QImage X11ViewSurface::allocate(QSize size) {
     return image;
 }
 
+std::vector<xcb::ShmSegment>::iterator X11ViewSurface::segmentOf(const uchar* bits) {
+    return std::find_if(m_segments.begin(), m_segments.end(),
+                        [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
+}
+
 void X11ViewSurface::release(const uchar* bits) {
-    const auto it = std::find_if(m_segments.begin(), m_segments.end(),
-                                 [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
+    const auto it = segmentOf(bits);
     if (it == m_segments.end())
         return;
     waitIdle(); // the server may still be reading it
@@ -135,9 +139,7 @@ bool X11ViewSurface::present(const QImage& image, const QRect& rect) {
         return true;
     if (!bindWindow() || image.format() != QImage::Format_RGB32)
         return false;
-    const uchar* bits = image.constBits();
-    const auto it = std::find_if(m_segments.begin(), m_segments.end(),
-                                 [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
+    const auto it = segmentOf(image.constBits());
     if (it == m_segments.end()) {
         putPlain(image, r);
         return true;

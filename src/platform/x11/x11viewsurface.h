@@ -33,6 +33,8 @@ public:
 private:
     X11ViewSurface(xcb_connection_t* c, QWidget* widget);
     bool bindWindow();
+    // The segment an image from allocate() lives in, or end().
+    std::vector<xcb::ShmSegment>::iterator segmentOf(const uchar* bits);
     void putPlain(const QImage& image, const QRect& r);
 
     xcb_connection_t* m_connection;

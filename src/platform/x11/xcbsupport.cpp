@@ -37,12 +37,19 @@ const xcb_screen_t* screenOf(xcb_connection_t* c, int number) {
     return first;
 }
 
-bool depthIs32Bits(const xcb_setup_t* setup, uint8_t depth) {
+namespace {
+const xcb_format_t* pixmapFormat(const xcb_setup_t* setup, uint8_t depth) {
     for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
         if (it.data->depth == depth)
-            return it.data->bits_per_pixel == 32 && it.data->scanline_pad % 32 == 0;
+            return it.data;
     }
-    return false;
+    return nullptr;
+}
+} // namespace
+
+bool depthIs32Bits(const xcb_setup_t* setup, uint8_t depth) {
+    const xcb_format_t* format = pixmapFormat(setup, depth);
+    return format != nullptr && format->bits_per_pixel == 32 && format->scanline_pad % 32 == 0;
 }
 
 bool rootFormatSupported(const xcb_setup_t* setup, const xcb_screen_t* screen, int* pad) {
@@ -53,10 +60,7 @@ bool rootFormatSupported(const xcb_setup_t* setup, const xcb_screen_t* screen, i
                                   : XCB_IMAGE_ORDER_MSB_FIRST;
     if (setup->image_byte_order != hostOrder || !depthIs32Bits(setup, screen->root_depth))
         return false;
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
-        if (it.data->depth == screen->root_depth)
-            *pad = it.data->scanline_pad;
-    }
+    *pad = pixmapFormat(setup, screen->root_depth)->scanline_pad;
 
     for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
         if (d.data->depth != screen->root_depth)
