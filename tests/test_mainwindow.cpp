@@ -166,6 +166,7 @@ private slots:
 
     // Tracking timer and the three states.
     void trackingTimerCopiesCentreIntoBoxes();
+    void trackingRestsWithTheView();
     void stateTransitions_data();
     void stateTransitions();
     void freezeAndReleaseActOnKeyUp();
@@ -805,6 +806,20 @@ void TestMainWindow::trackingTimerCopiesCentreIntoBoxes() {
     s.w.txtY->setText(QStringLiteral("stale"));
     QTRY_COMPARE(s.w.txtX->text(), QString::number(kCursor.x()));
     QTRY_COMPARE(s.w.txtY->text(), QString::number(kCursor.y()));
+}
+
+// While the view rests the pointer is still: the coordinates are not polled either, and
+// polling resumes when the pointer moves.
+void TestMainWindow::trackingRestsWithTheView() {
+    Started s;
+    s.source.setReportsChanges(true);
+    QTRY_VERIFY_WITH_TIMEOUT(s.w.Zoom1->isResting(), 10000);
+    QVERIFY(!s.w.tmrMouse->isActive());
+    QCOMPARE(s.w.txtX->text(), QString::number(kCursor.x()));
+    s.source.setCursorPos(kCursor + QPoint(7, 9));
+    QTRY_VERIFY(s.w.tmrMouse->isActive());
+    QTRY_COMPARE(s.w.txtX->text(), QString::number(kCursor.x() + 7));
+    QTRY_COMPARE(s.w.txtY->text(), QString::number(kCursor.y() + 9));
 }
 
 void TestMainWindow::stateTransitions_data() {

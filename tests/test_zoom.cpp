@@ -46,6 +46,9 @@ private slots:
     void unchangedTickAtTheDesktopEdge();
     void unchangedTickSkipsTheReadWhenTheSourceKnows();
     void pausedSamplingStopsTheSourceListening();
+    void stillScreenRestsAndWakesOnChange();
+    void restEndsWhenSamplingStops();
+    void sourceThatCannotWakeKeepsFullRate();
 };
 
 void TestZoom::newInstanceDefaults() {
@@ -595,6 +598,106 @@ void TestZoom::pausedSamplingStopsTheSourceListening() {
     f.zoom->WriteProperties(none);
     QVERIFY(!f.zoom->tmrZoom()->isActive());
     QVERIFY(!f.source.listening());
+}
+
+namespace {
+// A sampling view over a source that reports drawing, showing (200, 150) at factor 3.
+struct SamplingFixture : ZoomFixture {
+    SamplingFixture() {
+        MemoryPropertyBag none;
+        zoom->ReadProperties(none); // starts sampling
+        setViewSize(QSize(90, 60));
+        zoom->setFactor(3);
+        zoom->setHasGrid(false);
+        source.setReportsChanges(true);
+        source.setCursorPos(QPoint(200, 150));
+        zoom->Redraw();
+    }
+    // Runs passes by hand until the view rests; false if it does not within `passes`.
+    bool restWithin(int passes) {
+        for (int i = 0; i < passes && !zoom->isResting(); ++i)
+            zoom->Redraw();
+        return zoom->isResting();
+    }
+    bool shows(QPoint centre) const {
+        return firstWrongPixel(centre.x() - 15, centre.y() - 10, 3) == QPoint(-1, -1);
+    }
+};
+} // namespace
+
+// A second of passes that find nothing new puts the view to rest: it samples four times a
+// second and is woken at once by the pointer moving or by drawing on the screen.
+void TestZoom::stillScreenRestsAndWakesOnChange() {
+    SamplingFixture f;
+    QVERIFY(f.zoom->tmrZoom()->isActive());
+    QSignalSpy restSpy(f.zoom.get(), &Zoom::restingChanged);
+    QVERIFY(!f.restWithin(19));
+    QVERIFY(f.restWithin(1));
+    QCOMPARE(restSpy.count(), 1);
+    QCOMPARE(restSpy.at(0).at(0).toBool(), true);
+    QVERIFY(f.zoom->tmrZoom()->isActive());
+    QCOMPARE(f.zoom->tmrZoom()->interval(), 250);
+    QVERIFY(f.source.waitingToWake());
+
+    // The pointer moves: awake, at the full rate, showing the new place.
+    const quint64 drawn = f.zoom->framesPresented();
+    f.source.setCursorPos(QPoint(230, 170));
+    QTRY_VERIFY(!f.zoom->isResting());
+    QCOMPARE(f.zoom->tmrZoom()->interval(), 50);
+    QVERIFY(f.zoom->framesPresented() > drawn);
+    QVERIFY(f.shows(QPoint(230, 170)));
+    QCOMPARE(restSpy.count(), 2);
+
+    // Drawing under the still pointer wakes it too.
+    QVERIFY(f.restWithin(20));
+    f.source.desktop().setPixel(230, 170, qRgb(1, 2, 3));
+    QTRY_VERIFY(!f.zoom->isResting());
+    QCOMPARE(f.zoom->viewImage().pixel(15 * 3 + 1, 10 * 3 + 1), qRgb(1, 2, 3));
+
+    // A warp comes unheard; the resting refresh still finds it, and the view wakes.
+    f.source.desktop().setPixel(230, 170, test::patternColor(230, 170));
+    QVERIFY(f.restWithin(21));
+    f.source.warpCursor(QPoint(260, 190));
+    QTRY_VERIFY_WITH_TIMEOUT(f.shows(QPoint(260, 190)), 3000);
+    QVERIFY(!f.zoom->isResting());
+    QVERIFY(!f.source.waitingToWake());
+}
+
+// Freezing, or a new source, ends the rest: nothing is left waiting to wake the view, and
+// sampling resumes at the full rate.
+void TestZoom::restEndsWhenSamplingStops() {
+    SamplingFixture f;
+    QVERIFY(f.restWithin(20));
+    f.zoom->setLocked(true);
+    QVERIFY(!f.zoom->isResting());
+    QVERIFY(!f.source.waitingToWake());
+    QVERIFY(!f.zoom->tmrZoom()->isActive());
+    QCOMPARE(f.zoom->tmrZoom()->interval(), 50);
+    f.source.setCursorPos(QPoint(210, 160));
+    QTest::qWait(20);
+    QVERIFY(f.shows(QPoint(200, 150))); // frozen: no wake redraws it
+    f.zoom->setLocked(false);
+    QVERIFY(f.zoom->tmrZoom()->isActive());
+    QCOMPARE(f.zoom->tmrZoom()->interval(), 50);
+    // The count of quiet passes starts afresh.
+    f.zoom->Redraw();
+    QVERIFY(!f.restWithin(19));
+    QVERIFY(f.restWithin(1));
+
+    ImageScreenSource other(std::as_const(f.source).desktop());
+    f.zoom->setScreenSource(&other);
+    QVERIFY(!f.zoom->isResting());
+    QVERIFY(!f.source.waitingToWake());
+    f.zoom->setScreenSource(&f.source);
+}
+
+// A source that cannot tell of changes leaves the view sampling at the full rate.
+void TestZoom::sourceThatCannotWakeKeepsFullRate() {
+    SamplingFixture f;
+    f.source.setReportsChanges(false);
+    QVERIFY(!f.restWithin(60));
+    QCOMPARE(f.zoom->tmrZoom()->interval(), 50);
+    QVERIFY(!f.source.waitingToWake());
 }
 
 QTEST_MAIN(TestZoom)

@@ -14,8 +14,8 @@ rectangle (through XTEST, like a real mouse), and prints one JSON object:
   cpu_s         the program's CPU time at the end (utime + stime of all its threads, from
                 their scheduler run times in /proc/PID/task/*/schedstat: nanoseconds)
   cpu_stat_s    the same from /proc/PID/stat (10 ms ticks, but counts ended threads too)
-  steady_cpu_s, steady_frames   the same from the first frame (or from the keys) to the
-                end: the run lasts DURATION seconds from there
+  steady_cpu_s, steady_frames, steady_s   the same from the first frame (or from the keys)
+                to the end, and its length: DURATION seconds
   xserver_cpu_s the X server's utime + stime over the whole run
   hwm_kb        the program's peak resident set (VmHWM)
   view          the magnified area found on the screen at the end, "W x H"
@@ -275,6 +275,7 @@ def main():
         hwm = peak_rss_kb(proc.pid)
         xcpu = cpu_seconds(args.xvfb_pid) - xcpu0
         run_s = time.monotonic() - t0
+        steady_s = time.monotonic() - first_t
         extent = (0, 0) if args.idle else screen.view_extent(args.view)
     finally:
         if proc.poll() is None:
@@ -309,6 +310,7 @@ def main():
         "cpu_stat_s": cpu_stat,
         "steady_cpu_s": cpu - first_cpu,
         "steady_frames": frames - first_frames,
+        "steady_s": steady_s,
         "xserver_cpu_s": xcpu,
         "hwm_kb": hwm,
         "view": "%dx%d" % extent,

@@ -15,6 +15,12 @@
 namespace ocula {
 
 namespace {
+// The refresh period while resting; a rest begins after a second of passes that found
+// nothing to draw. Resting, a pass still looks now and then for what the source cannot
+// report (another program warping the pointer).
+constexpr int kRestingRefreshMs = 250;
+constexpr int kQuietPassesBeforeRest = 20;
+
 int16_t shifted(int16_t pos, int32_t d) {
     const int32_t v = int32_t(pos) + d;
     return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(),
@@ -68,12 +74,14 @@ void Zoom::Redraw() {
     const bool sameKey = m_viewCurrent && key == m_viewKey;
     if (sameKey && m_source != nullptr && !m_source->mayHaveChanged(key.source)) {
         m_Busy = false; // nothing drawn on the screen since the grab the view shows
+        notePass(true);
         return;
     }
     bool changed = true;
     const bool grabbed = w > 0 && h > 0 && grabSource(key, sameKey, &changed);
     if (grabbed && sameKey && !changed) {
         m_Busy = false; // same pixels, same settings: the view already shows this
+        notePass(true);
         return;
     }
     if (grabbed) {
@@ -90,6 +98,40 @@ void Zoom::Redraw() {
     ++m_framesPresented;
 
     m_Busy = false;
+    notePass(false);
+}
+
+void Zoom::notePass(bool drewNothing) {
+    if (!drewNothing) {
+        m_quietPasses = 0;
+        setResting(false);
+    } else if (++m_quietPasses == kQuietPassesBeforeRest && m_tmrZoom->isActive()) {
+        setResting(true);
+    }
+}
+
+void Zoom::setResting(bool resting) {
+    if (resting == m_resting)
+        return;
+    if (resting) {
+        // A source that cannot wake the view leaves it sampling at the full rate.
+        const bool heard = m_source != nullptr && m_source->wakeOnChange([this] {
+            if (!m_resting)
+                return;
+            setResting(false);
+            Redraw();
+        });
+        if (!heard)
+            return;
+    } else {
+        m_quietPasses = 0;
+        if (m_source != nullptr)
+            m_source->wakeOnChange(nullptr);
+    }
+    m_resting = resting;
+    // On a running timer this also starts the period afresh.
+    m_tmrZoom->setInterval(resting ? kRestingRefreshMs : kRefreshMs);
+    emit restingChanged(resting);
 }
 
 // Reads the source into m_grab. Pixels off the screen keep the view's background, so the
@@ -215,6 +257,8 @@ void Zoom::releaseViewCapture() {
 void Zoom::setSampling(bool on) {
     if (on == m_tmrZoom->isActive())
         return;
+    setResting(false);
+    m_quietPasses = 0;
     if (on)
         m_tmrZoom->start();
     else
@@ -224,6 +268,7 @@ void Zoom::setSampling(bool on) {
 }
 
 void Zoom::setScreenSource(ScreenSource* source) {
+    setResting(false);
     m_source = source;
     if (m_source != nullptr)
         m_source->setListening(m_tmrZoom->isActive());

@@ -103,7 +103,7 @@ Zoom::Zoom(QWidget* parent, ScreenSource* source) : QWidget(parent), m_source(so
     }
 
     m_tmrZoom = new QTimer(this);
-    m_tmrZoom->setInterval(50);
+    m_tmrZoom->setInterval(kRefreshMs);
     connect(m_tmrZoom, &QTimer::timeout, this, &Zoom::Redraw);
     setScreenSource(source); // not sampling yet: the source need not listen
 
@@ -144,7 +144,11 @@ Zoom::Zoom(QWidget* parent, ScreenSource* source) : QWidget(parent), m_source(so
     InitProperties();
 }
 
-Zoom::~Zoom() = default;
+Zoom::~Zoom() {
+    // The source may outlive the control: it must not wake it afterwards.
+    if (m_resting && m_source != nullptr)
+        m_source->wakeOnChange(nullptr);
+}
 
 void Zoom::InitProperties() {
     applyBorderStyle(1);

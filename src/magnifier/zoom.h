@@ -112,6 +112,9 @@ public:
     quint64 framesPresented() const { return m_framesPresented; }
     // Redraw passes that looked at the screen, drawn or not.
     quint64 redrawPasses() const { return m_redrawPasses; }
+    // Resting: nothing has changed for a while, so the view samples seldom and the source
+    // wakes it at the first move of the pointer or drawing on the screen.
+    bool isResting() const { return m_resting; }
 
     // The bar mouse handlers (also reachable from tests without synthesising events).
     void picTop_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
@@ -131,6 +134,9 @@ signals:
     void DblClick();
     void MarkerChangeX(int Distance);
     void MarkerChangeY(int Distance);
+
+    // The view has started or stopped resting (see isResting).
+    void restingChanged(bool resting);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -177,12 +183,17 @@ private:
     void releaseViewCapture();
     // Starts or stops the refresh timer, and tells the source whether to listen meanwhile.
     void setSampling(bool on);
+    // Counts the passes in a row that found nothing to draw, and starts or ends a rest.
+    void notePass(bool drewNothing);
+    void setResting(bool resting);
     void forwardViewMouse(QMouseEvent* event, int kind);
 
     // Arrows.
     void loadArrowPictures(int32_t color);
 
     void changed(const char* name) { emit propertyChanged(QString::fromLatin1(name)); }
+
+    static constexpr int kRefreshMs = 50;
 
     ScreenSource* m_source = nullptr;
     bool m_userMode = true;
@@ -237,6 +248,8 @@ private:
     bool m_viewCurrent = false;
     quint64 m_framesPresented = 0;
     quint64 m_redrawPasses = 0;
+    int m_quietPasses = 0;
+    bool m_resting = false;
     // Markers.
     std::array<int16_t, 2> m_MarkerPosT{};
     std::array<int16_t, 2> m_MarkerPosL{};

@@ -75,6 +75,17 @@ frmMain::frmMain(ScreenSource* source, QWidget* parent) : QWidget(parent) {
     connect(Zoom1, &Zoom::KeyDown, this, &frmMain::Zoom1_KeyDown);
     connect(Zoom1, &Zoom::KeyUp, this, &frmMain::Zoom1_KeyUp);
     connect(Zoom1, &Zoom::MouseUp, this, &frmMain::Zoom1_MouseUp);
+    // A resting view means a still pointer: the coordinates rest with it.
+    connect(Zoom1, &Zoom::restingChanged, this, [this](bool resting) {
+        if (!txtX->isReadOnly())
+            return; // not tracking the pointer
+        if (resting) {
+            tmrMouse_Timer();
+            tmrMouse->stop();
+        } else {
+            tmrMouse->start();
+        }
+    });
     connect(Zoom1, &Zoom::MarkerChangeX, this,
             [this](int d) { txtDistX->setText(QString::number(d)); });
     connect(Zoom1, &Zoom::MarkerChangeY, this,

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <functional>
 #include <memory>
 
 namespace ocula {
@@ -36,6 +37,16 @@ public:
     // drawing. A caller that stops sampling for a while (a frozen view) says so, and
     // nothing piles up for it meanwhile.
     virtual void setListening(bool listening) { (void)listening; }
+    // A source that hears the pointer move and the screen being drawn calls `wake` once,
+    // from the event loop, at the first such event after this call (or soon after it, when
+    // one is already waiting): a caller with nothing to do may then sample less often.
+    // Not every move is heard (a program warping the pointer may make none), so such a
+    // caller still samples now and then. Returns false when the source cannot do this;
+    // an empty `wake` withdraws the request.
+    virtual bool wakeOnChange(std::function<void()> wake) {
+        (void)wake;
+        return false;
+    }
 };
 
 // Copies `bytes` from `from` to `to`; true when they differed.

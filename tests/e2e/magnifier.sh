@@ -26,6 +26,12 @@ expect bars --factor 6
 pointer 850 300
 expect view --factor 6 --centre 850 300
 
+# After a still second and more the view rests, sampling seldom; a warp of the pointer
+# (which the server does not report as motion) still moves it.
+sleep 2
+pointer 800 420
+expect view --factor 6 --centre 800 420
+
 # On the view the sampling stops and the view shows only its background, also after
 # further moves inside it; leaving it starts the sampling again.
 pointer $((win_x + 33 + 150)) $((win_y + 33 + 120))

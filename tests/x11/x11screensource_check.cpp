@@ -147,6 +147,7 @@ private slots:
     void followsTheScreenSize();
     void pointerMovesAreHeardAtOnce();
     void drawingMarksTheLastGrabChanged();
+    void wakesOnceOnPointerMovesAndDrawing();
     void viewSurfacePutsImagesOnItsWindow();
 
 private:
@@ -409,6 +410,56 @@ void X11ScreenSourceCheck::drawingMarksTheLastGrabChanged() {
     QVERIFY(m_shm->grab(rect, into));
     const QString mismatch = compareWithScreen(into, rect, m_screen);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+}
+
+// A caller at rest is woken from the event loop by a device move or by drawing: once per
+// request, and not at all once the request is withdrawn.
+void X11ScreenSourceCheck::wakesOnceOnPointerMovesAndDrawing() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    const QRect rect(100, 80, 40, 30);
+    const QPoint inside(120, 90);
+    QImage into(rect.size(), QImage::Format_RGB32);
+    // Nothing waiting: the pointer asked for and the rectangle read after the last event.
+    const auto settle = [&] {
+        QTest::qWait(30);
+        m_shm->cursorPos();
+        return m_shm->grab(rect, into);
+    };
+    int wakes = 0;
+    const auto wake = [&wakes] { ++wakes; };
+
+    QVERIFY(settle());
+    QVERIFY(m_shm->wakeOnChange(wake));
+    QTest::qWait(100);
+    QCOMPARE(wakes, 0);
+    movePointer(QPoint(60, 70));
+    QTRY_COMPARE(wakes, 1);
+    movePointer(QPoint(61, 70));
+    QTest::qWait(60);
+    QCOMPARE(wakes, 1);
+    QCOMPARE(m_shm->cursorPos(), QPoint(61, 70)); // the moves still count
+
+    QVERIFY(settle());
+    QVERIFY(m_shm->wakeOnChange(wake));
+    paintRootPixel(inside, qRgb(1, 2, 3));
+    QTRY_COMPARE(wakes, 2);
+    QVERIFY(m_shm->mayHaveChanged(rect));
+
+    // Something already waiting wakes the caller soon after it asks.
+    paintRootPixel(inside, patternAt(inside.x(), inside.y()));
+    QTest::qWait(30);
+    QVERIFY(m_shm->wakeOnChange(wake));
+    QTRY_COMPARE(wakes, 3);
+
+    QVERIFY(settle());
+    QVERIFY(m_shm->wakeOnChange(wake));
+    QVERIFY(m_shm->wakeOnChange(nullptr));
+    movePointer(QPoint(80, 90));
+    paintRootPixel(inside, qRgb(4, 5, 6));
+    QTest::qWait(100);
+    QCOMPARE(wakes, 3);
+    paintRootPixel(inside, patternAt(inside.x(), inside.y()));
 }
 
 // Both ways onto the window: from the surface's shared memory, and from an ordinary image

@@ -1,5 +1,7 @@
 #include "platform/memory/imagescreensource.h"
 
+#include <QTimer>
+
 #include <cstring>
 
 namespace ocula {
@@ -28,6 +30,35 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
     m_lastGrab = source;
     m_drawnOn = false;
     return true;
+}
+
+} // namespace ocula
+
+namespace ocula {
+
+bool ImageScreenSource::wakeOnChange(std::function<void()> wake) {
+    if (!wake) {
+        m_wake = nullptr;
+        return true;
+    }
+    if (!m_reportsChanges)
+        return false;
+    m_wake = std::move(wake);
+    if (m_drawnOn)
+        wakeLater();
+    return true;
+}
+
+void ImageScreenSource::wakeLater() {
+    if (!m_wake)
+        return;
+    QTimer::singleShot(0, &m_wakeContext, [this] {
+        if (!m_wake)
+            return;
+        const std::function<void()> wake = std::move(m_wake);
+        m_wake = nullptr;
+        wake();
+    });
 }
 
 } // namespace ocula

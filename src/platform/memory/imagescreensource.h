@@ -2,6 +2,8 @@
 
 #include "platform/screensource.h"
 
+#include <QObject>
+
 namespace ocula {
 
 // An in-memory desktop with a settable cursor, for tests and benchmarks.
@@ -18,16 +20,27 @@ public:
         return !m_reportsChanges || m_drawnOn || source != m_lastGrab;
     }
     void setListening(bool listening) override { m_listening = listening; }
+    // Wakes the caller, as a window system would, once the cursor has been moved or the
+    // desktop handed out for writing; only while it reports changes.
+    bool wakeOnChange(std::function<void()> wake) override;
 
-    void setCursorPos(QPoint p) { m_cursor = p; }
+    void setCursorPos(QPoint p) {
+        if (p != m_cursor)
+            wakeLater();
+        m_cursor = p;
+    }
+    // Moves the cursor as a program warping it would: no wake.
+    void warpCursor(QPoint p) { m_cursor = p; }
     const QImage& desktop() const { return m_desktop; }
     QImage& desktop() {
         m_drawnOn = true;
+        wakeLater();
         return m_desktop;
     }
     int grabCount() const { return m_grabs; }
     void setReportsChanges(bool on) { m_reportsChanges = on; }
     bool listening() const { return m_listening; }
+    bool waitingToWake() const { return bool(m_wake); }
 
 private:
     QImage m_desktop;
@@ -37,6 +50,11 @@ private:
     bool m_drawnOn = true;
     QRect m_lastGrab;
     bool m_listening = true;
+
+    void wakeLater();
+    std::function<void()> m_wake;
+    // Owns the queued wake, so that none reaches a caller after the source is gone.
+    QObject m_wakeContext;
 };
 
 } // namespace ocula

@@ -5,6 +5,9 @@
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
+#include <QSocketNotifier>
+#include <QTimer>
+
 #include <cstdlib>
 
 namespace ocula {
@@ -13,8 +16,8 @@ using xcb::fetch;
 
 namespace {
 // Without a raw motion event the pointer has not moved, but for warps by a program; ask
-// the server anyway at this many ticks (a quarter of a second at 20 per second).
-constexpr int kCursorQueryEvery = 5;
+// the server anyway when the last answer is this old.
+constexpr std::chrono::milliseconds kCursorRecheck{240};
 
 // Whether an event was sent after the server had handled request `sequence`.
 bool isAfter(const xcb_generic_event_t* event, uint16_t sequence) {
@@ -51,6 +54,7 @@ X11ScreenSource::X11ScreenSource(Shm shm) {
 }
 
 X11ScreenSource::~X11ScreenSource() {
+    m_notifier.reset();
     m_segment.release();
     if (m_connection)
         xcb_disconnect(m_connection);
@@ -103,6 +107,44 @@ void X11ScreenSource::setListening(bool listening) {
         takeEvents();
 }
 
+bool X11ScreenSource::wakeOnChange(std::function<void()> wake) {
+    if (!wake) {
+        m_wake = nullptr;
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+        return true;
+    }
+    if (!m_usable || m_xiOpcode == 0 || m_damage == 0)
+        return false;
+    if (!m_notifier) {
+        m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection),
+                                                       QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] {
+            takeEvents();
+            if (changeWaiting())
+                wakeNow();
+        });
+    }
+    m_wake = std::move(wake);
+    m_notifier->setEnabled(true);
+    // Events xcb has already taken off the socket would never make it readable again.
+    takeEvents();
+    if (changeWaiting())
+        QTimer::singleShot(0, m_notifier.get(), [this] { wakeNow(); });
+    return true;
+}
+
+void X11ScreenSource::wakeNow() {
+    if (!m_wake)
+        return;
+    // While the caller samples it reads the events itself; a notifier left on would wake
+    // the event loop at every move of the mouse.
+    m_notifier->setEnabled(false);
+    const std::function<void()> wake = std::move(m_wake);
+    m_wake = nullptr;
+    wake();
+}
+
 void X11ScreenSource::takeEvents() {
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
         takeEvent(event);
@@ -128,11 +170,12 @@ QPoint X11ScreenSource::cursorPos() {
         return m_lastCursor;
     if (m_xiOpcode != 0) {
         takeEvents();
-        if (!m_pointerMoved && ++m_cachedCursors < kCursorQueryEvery)
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_pointerMoved && now - m_lastQuery < kCursorRecheck)
             return m_lastCursor;
         // Moves from here on count again; any already on the way make one query more.
         m_pointerMoved = false;
-        m_cachedCursors = 0;
+        m_lastQuery = now;
     }
     const auto reply = fetch<xcb_query_pointer_reply_t>(
         m_connection, xcb_query_pointer(m_connection, m_root), xcb_query_pointer_reply);

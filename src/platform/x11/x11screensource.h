@@ -5,9 +5,13 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+
+class QSocketNotifier;
 
 struct xcb_connection_t;
 
@@ -37,6 +41,8 @@ public:
     bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
     bool mayHaveChanged(const QRect& source) override;
     void setListening(bool listening) override;
+    // Needs both raw motion and DAMAGE.
+    bool wakeOnChange(std::function<void()> wake) override;
 
     bool isUsable() const { return m_usable; }
     // Whether the server tells us of pointer moves (XInput 2 raw motion) and of drawing
@@ -53,6 +59,8 @@ private:
     // Reads what the server has sent without waiting: pointer moves and drawing.
     void takeEvents();
     void takeEvent(const xcb_generic_event_t* event);
+    bool changeWaiting() const { return m_pointerMoved || m_grabDirty; }
+    void wakeNow();
     bool refreshRoot();
     bool grabInto(const QRect& source, QImage& into, bool& changed);
     bool readRect(const QRect& rect, QImage& into, QPoint at, bool& changed);
@@ -80,7 +88,7 @@ private:
     // by another program comes with no raw motion.
     uint8_t m_xiOpcode = 0;
     bool m_pointerMoved = true;
-    int m_cachedCursors = 0;
+    std::chrono::steady_clock::time_point m_lastQuery;
     // DAMAGE: the damage object on the root (0: none) and its first event code. It reports
     // only when its region turns non-empty, so at most one event waits; each grab empties
     // the region first. What the last grab read: its rectangle, the sequence number of
@@ -90,6 +98,10 @@ private:
     QRect m_lastGrab;
     uint16_t m_lastGrabSequence = 0;
     bool m_grabDirty = true;
+
+    // Watches the connection for events while a caller waits to be woken.
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::function<void()> m_wake;
 };
 
 } // namespace ocula
