@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QStringList>
 
 #include <cstdio>
@@ -126,8 +128,13 @@ int main(int argc, char* argv[]) {
     // Lets the desktop match the window to its entry and icon.
     QApplication::setDesktopFileName(QStringLiteral(OCULA_APP_ID));
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/ocula-16.png"));
-    icon.addFile(QStringLiteral(":/icons/ocula-32.png"));
+    for (const char* name : {":/icons/ocula-16.png", ":/icons/ocula-32.png"}) {
+        // PNG and nothing else: a reader left to detect the format loads every image
+        // plugin there is to ask it first.
+        QImageReader reader(QString::fromLatin1(name), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     QApplication::setWindowIcon(icon);
 
     const std::unique_ptr<ocula::ScreenSource> source = ocula::createScreenSource();

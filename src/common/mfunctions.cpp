@@ -59,7 +59,7 @@ bool gifFirstImageComplete(const QByteArray& b) {
 
 } // namespace
 
-QPixmap PictureFromBytes(const QByteArray& bytes) {
+QPixmap PictureFromBytes(const QByteArray& bytes, const char* knownFormat) {
     // Callers sit in event handlers and property setters: a failed
     // allocation must end as "no picture", not as an exception.
     try {
@@ -69,8 +69,10 @@ QPixmap PictureFromBytes(const QByteArray& bytes) {
         buffer.setData(bytes);
         if (!buffer.open(QIODevice::ReadOnly))
             return {};
-        QImageReader reader(&buffer);
-        reader.setDecideFormatFromContent(true);
+        QImageReader reader(&buffer, knownFormat);
+        // With a format named, neither ask every plugin whether it also reads it.
+        reader.setDecideFormatFromContent(knownFormat == nullptr);
+        reader.setAutoDetectImageFormat(knownFormat == nullptr);
         // Asked before reading: once the data is consumed the reader no longer names it.
         const QByteArray format = reader.format();
         QImage image;

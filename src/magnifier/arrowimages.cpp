@@ -45,7 +45,7 @@ QByteArray loadResourceBytes(int id, const QString& type) {
 }
 
 QPixmap arrowPictureForResource(int id) {
-    return PictureFromBytes(loadResourceBytes(id, QStringLiteral("CUSTOM")));
+    return PictureFromBytes(loadResourceBytes(id, QStringLiteral("CUSTOM")), "gif");
 }
 
 int leftArrowResourceId(int32_t arrowColor) {
@@ -57,11 +57,11 @@ int topArrowResourceId(int32_t arrowColor) {
 }
 
 QPixmap builtinLeftArrow() {
-    return PictureFromBytes(readResourceFile(QStringLiteral(":/arrows/builtin_left.gif")));
+    return PictureFromBytes(readResourceFile(QStringLiteral(":/arrows/builtin_left.gif")), "gif");
 }
 
 QPixmap builtinTopArrow() {
-    return PictureFromBytes(readResourceFile(QStringLiteral(":/arrows/builtin_top.gif")));
+    return PictureFromBytes(readResourceFile(QStringLiteral(":/arrows/builtin_top.gif")), "gif");
 }
 
 } // namespace ocula
