@@ -293,16 +293,20 @@ void TestZoom::sampledView() {
     QFETCH(int, factor);
     QFETCH(QPoint, centre);
     QFETCH(QPoint, origin);
-    ZoomFixture f;
-    f.setViewSize(view);
-    QCOMPARE(f.viewSize(), view);
-    f.zoom->setFollowMouse(false);
-    f.zoom->setFactor(int16_t(factor));
-    f.zoom->setCurrentX(centre.x());
-    f.zoom->setCurrentY(centre.y());
-    f.zoom->Redraw();
-    QCOMPARE(f.zoom->viewImage().size(), view);
-    QCOMPARE(f.firstWrongPixel(origin.x(), origin.y(), factor), QPoint(-1, -1));
+    // Magnified from pixels the source lends, and from a copy of them.
+    for (const bool lends : {true, false}) {
+        ZoomFixture f;
+        f.source.setLends(lends);
+        f.setViewSize(view);
+        QCOMPARE(f.viewSize(), view);
+        f.zoom->setFollowMouse(false);
+        f.zoom->setFactor(int16_t(factor));
+        f.zoom->setCurrentX(centre.x());
+        f.zoom->setCurrentY(centre.y());
+        f.zoom->Redraw();
+        QCOMPARE(f.zoom->viewImage().size(), view);
+        QCOMPARE(f.firstWrongPixel(origin.x(), origin.y(), factor), QPoint(-1, -1));
+    }
 }
 
 void TestZoom::centreBlockPosition() {

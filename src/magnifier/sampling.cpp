@@ -134,38 +134,78 @@ void Zoom::setResting(bool resting) {
     emit restingChanged(resting);
 }
 
-// Reads the source into m_grab. Pixels off the screen keep the view's background, so the
-// magnified copy needs no separate clear. When the view shows this very key, m_grab still
-// holds what it was drawn from, background included, and the source reports whether any
-// pixel has changed since.
+// Reads the source. A rectangle wholly on the desktop is read into the source's own
+// memory where it lends it, and magnified from there with no copy; the rest goes into
+// m_grab, where pixels off the screen keep the view's background, so the magnified copy
+// needs no separate clear. When the view shows this very key, the pixels it was drawn
+// from are kept in m_grab first, and the new read is compared with them.
 bool Zoom::grabSource(const ViewKey& key, bool sameKey, bool* changed) {
     if (m_source == nullptr)
         return false;
     const QRect& source = key.source;
+    if (sameKey && m_pixels != m_grab.constBits()) {
+        // Still what the source lent last: nothing has read since.
+        if (m_grab.size() != source.size())
+            m_grab = QImage(source.size(), QImage::Format_RGB32);
+        const size_t bytes = size_t(source.width()) * 4;
+        for (int y = 0; y < source.height(); ++y)
+            std::memcpy(m_grab.scanLine(y), m_pixels + y * m_pixelsBpl, bytes);
+    }
+    if (key.desktop.contains(source)) {
+        qsizetype bpl = 0;
+        if (const uchar* lent = m_source->lend(source, &bpl)) {
+            if (sameKey)
+                *changed = !sameRows(lent, bpl, m_grab);
+            m_pixels = lent;
+            m_pixelsBpl = bpl;
+            return true;
+        }
+    }
     if (m_grab.size() != source.size()) {
         m_grab = QImage(source.size(), QImage::Format_RGB32);
         sameKey = false;
     }
     if (!sameKey && !key.desktop.contains(source))
         m_grab.fill(m_picZoom->client()->background().rgb());
+    m_pixels = m_grab.constBits();
+    m_pixelsBpl = m_grab.bytesPerLine();
     return m_source->grab(source, m_grab, sameKey ? changed : nullptr);
 }
 
 namespace {
+// Lent pixels may carry anything in their top byte; the view's are opaque.
+constexpr QRgb kOpaque = 0xff000000u;
+
+// Whether the rows at `a` hold the pixels of `b`, top bytes aside.
+bool sameRowsOf(const uchar* a, qsizetype bpl, const QImage& b) {
+    const int w = b.width();
+    for (int y = 0; y < b.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a + y * bpl);
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        QRgb diff = 0;
+        for (int x = 0; x < w; ++x)
+            diff |= (p[x] ^ q[x]) & ~kOpaque;
+        if (diff != 0)
+            return false;
+    }
+    return true;
+}
+
 // A constant factor lets the compiler unroll and vectorise the block writes; the generic
 // fill_n per block costs several times the stores at small factors.
 template <int F> void expandFixed(const QRgb* src, QRgb* d, int w) {
     const int full = w / F;
     for (int sx = 0; sx < full; ++sx, d += F)
         for (int k = 0; k < F; ++k)
-            d[k] = src[sx];
+            d[k] = src[sx] | kOpaque;
     for (int k = 0; k < w - full * F; ++k)
-        d[k] = src[full];
+        d[k] = src[full] | kOpaque;
 }
 void expandRow(const QRgb* src, QRgb* d, int w, int f) {
     switch (f) {
     case 1:
-        std::memcpy(d, src, size_t(w) * 4);
+        for (int x = 0; x < w; ++x)
+            d[x] = src[x] | kOpaque;
         return;
     case 2:
         return expandFixed<2>(src, d, w);
@@ -186,11 +226,15 @@ void expandRow(const QRgb* src, QRgb* d, int w, int f) {
     }
     const int full = w / f;
     for (int sx = 0; sx < full; ++sx, d += f)
-        std::fill_n(d, f, src[sx]);
+        std::fill_n(d, f, src[sx] | kOpaque);
     if (w - full * f > 0)
-        std::fill_n(d, w - full * f, src[full]);
+        std::fill_n(d, w - full * f, src[full] | kOpaque);
 }
 } // namespace
+
+bool Zoom::sameRows(const uchar* rows, qsizetype bytesPerLine, const QImage& image) {
+    return sameRowsOf(rows, bytesPerLine, image);
+}
 
 // Every view pixel is written exactly once: each source row becomes one view row, which
 // is then copied down for the rest of its block. With the grid on, its lines are written
@@ -219,8 +263,8 @@ void Zoom::magnify(const ViewKey& key) {
     // Row pointers from one bits() call: scanLine() on a non-const image detaches per call.
     uchar* const base = out.bits();
     const qsizetype bpl = out.bytesPerLine();
-    const uchar* const srcBase = m_grab.constBits();
-    const qsizetype srcBpl = m_grab.bytesPerLine();
+    const uchar* const srcBase = m_pixels;
+    const qsizetype srcBpl = m_pixelsBpl;
     auto line = [&](int y) { return reinterpret_cast<QRgb*>(base + y * bpl); };
     for (int sy = 0, dy = 0; dy < h; ++sy, dy += f) {
         const auto* src = reinterpret_cast<const QRgb*>(srcBase + sy * srcBpl);
@@ -269,6 +313,9 @@ void Zoom::setSampling(bool on) {
 
 void Zoom::setScreenSource(ScreenSource* source) {
     setResting(false);
+    // Whatever the old source lent is not to be read again.
+    m_viewCurrent = false;
+    m_pixels = nullptr;
     m_source = source;
     if (m_source != nullptr)
         m_source->setListening(m_tmrZoom->isActive());

@@ -174,6 +174,7 @@ private:
     // Sampling and grid.
     struct ViewKey;
     bool grabSource(const ViewKey& key, bool sameKey, bool* changed);
+    static bool sameRows(const uchar* rows, qsizetype bytesPerLine, const QImage& image);
     void magnify(const ViewKey& key);
     void DrawGrid();
     void clearView();
@@ -228,9 +229,12 @@ private:
     // Redraw state that lasts from call to call.
     bool m_Busy = false;
     int32_t m_LastSrcLeft = 0, m_LastSrcTop = 0;
-    // The source pixels the view is drawn from; each grab of the same rectangle writes
-    // over them and says whether anything changed. Reused while the size stays the same.
+    // The source pixels the view is drawn from: lent by the source, or else read into
+    // m_grab, where each grab of the same rectangle writes over them and says whether
+    // anything changed. m_grab is reused while the size stays the same.
     QImage m_grab;
+    const uchar* m_pixels = nullptr;
+    qsizetype m_pixelsBpl = 0;
     // The grid's line rows for even and odd view rows, one pixel longer than the view.
     std::array<std::vector<QRgb>, 2> m_checker;
     // What the view image was last drawn from; a tick that would draw the same again

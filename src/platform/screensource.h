@@ -26,6 +26,15 @@ public:
     // rectangle into the same image learns whether the screen has changed, in the same
     // pass and without a second image.
     virtual bool grab(const QRect& source, QImage& into, bool* changed = nullptr) = 0;
+    // Reads `source`, which must lie wholly on the desktop, into memory of the source's own
+    // and lends it, sparing the caller a copy: rows of 32-bit words 0x??RRGGBB (the top
+    // byte undefined) `*bytesPerLine` apart, valid until the next read or grab. Null when
+    // the source does not lend or could not read: the caller then grabs.
+    virtual const uchar* lend(const QRect& source, qsizetype* bytesPerLine) {
+        (void)source;
+        (void)bytesPerLine;
+        return nullptr;
+    }
     // False only when the source knows that no pixel of `source` has changed since its
     // last grab of exactly that rectangle, so that a caller who still holds that grab
     // need not read it again.

@@ -298,6 +298,24 @@ void X11ScreenSourceCheck::grab() {
     QVERIFY(source(kind).grab(rect, into, &changed));
     QVERIFY(changed);
     QCOMPARE(into.pixel(spoilt), right);
+
+    // Lent: the shared segment holds what was read, for a rectangle wholly on the screen;
+    // anything else, or no segment, lends nothing and the caller grabs.
+    qsizetype bpl = 0;
+    const uchar* lent = source(kind).lend(rect, &bpl);
+    QCOMPARE(lent != nullptr, kind == Kind::Shm && m_expectShm && m_screen.contains(rect));
+    if (lent == nullptr)
+        return;
+    QImage copy(rect.size(), QImage::Format_RGB32);
+    for (int y = 0; y < rect.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(lent + y * bpl);
+        auto* to = reinterpret_cast<QRgb*>(copy.scanLine(y));
+        for (int x = 0; x < rect.width(); ++x)
+            to[x] = from[x] | 0xff000000u;
+    }
+    const QString lentMismatch = compareWithScreen(copy, rect, m_screen);
+    QVERIFY2(lentMismatch.isEmpty(), qPrintable(lentMismatch));
+    QVERIFY(!m_shm->hearsDrawing() || !m_shm->mayHaveChanged(rect));
 }
 
 void X11ScreenSourceCheck::segmentIsReusedAcrossSizes() {

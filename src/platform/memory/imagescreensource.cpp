@@ -36,6 +36,19 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
 
 namespace ocula {
 
+const uchar* ImageScreenSource::lend(const QRect& source, qsizetype* bytesPerLine) {
+    if (!m_lends || !m_desktop.rect().contains(source))
+        return nullptr;
+    // A copy, as a window system's shared memory is: the desktop may be drawn on before
+    // the next read, and what was read must stay as it was.
+    if (m_lent.size() != source.size())
+        m_lent = QImage(source.size(), QImage::Format_RGB32);
+    if (!grab(source, m_lent))
+        return nullptr;
+    *bytesPerLine = m_lent.bytesPerLine();
+    return m_lent.constBits();
+}
+
 bool ImageScreenSource::wakeOnChange(std::function<void()> wake) {
     if (!wake) {
         m_wake = nullptr;

@@ -14,6 +14,9 @@ public:
     QPoint cursorPos() override { return m_cursor; }
     QRect desktopRect() const override { return m_desktop.rect(); }
     bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
+    // Lends a copy of the rows, unless told not to lend.
+    const uchar* lend(const QRect& source, qsizetype* bytesPerLine) override;
+    void setLends(bool on) { m_lends = on; }
     // Like a window system that reports drawing, once asked to: the desktop counts as
     // drawn on whenever it is handed out for writing.
     bool mayHaveChanged(const QRect& source) override {
@@ -50,6 +53,8 @@ private:
     bool m_drawnOn = true;
     QRect m_lastGrab;
     bool m_listening = true;
+    bool m_lends = true;
+    QImage m_lent;
 
     void wakeLater();
     std::function<void()> m_wake;

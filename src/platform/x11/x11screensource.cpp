@@ -205,23 +205,44 @@ bool X11ScreenSource::refreshRoot() {
     return changed;
 }
 
-bool X11ScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
+void X11ScreenSource::beginRead() {
     m_lastGrab = QRect();
     if (m_damage != 0 && m_usable) {
         // Emptied before the read, in the same write: drawing from here on reports anew.
         m_lastGrabSequence =
             uint16_t(xcb_damage_subtract(m_connection, m_damage, XCB_NONE, XCB_NONE).sequence);
     }
-    bool differs = false;
-    const bool read = grabInto(source, into, differs);
-    if (changed)
-        *changed = differs;
+}
+
+void X11ScreenSource::endRead(const QRect& source, bool read) {
     if (read && m_damage != 0) {
         m_lastGrab = source;
         m_grabDirty = false;
         takeEvents();
     }
+}
+
+bool X11ScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
+    beginRead();
+    bool differs = false;
+    const bool read = grabInto(source, into, differs);
+    if (changed)
+        *changed = differs;
+    endRead(source, read);
     return read;
+}
+
+const uchar* X11ScreenSource::lend(const QRect& source, qsizetype* bytesPerLine) {
+    // Off the cached root, or without a segment, grab() knows what to do.
+    if (!m_usable || !m_shmUsable || !m_rootRect.contains(source))
+        return nullptr;
+    beginRead();
+    const bool read = fetchShm(source);
+    endRead(source, read);
+    if (!read)
+        return nullptr;
+    *bytesPerLine = strideFor(source.width());
+    return m_segment.data();
 }
 
 bool X11ScreenSource::mayHaveChanged(const QRect& source) {
@@ -266,6 +287,13 @@ bool X11ScreenSource::readRect(const QRect& rect, QImage& into, QPoint at, bool&
 }
 
 bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at, bool& changed) {
+    if (!fetchShm(rect))
+        return false;
+    changed |= copyRows(m_segment.data(), rect, into, at);
+    return true;
+}
+
+bool X11ScreenSource::fetchShm(const QRect& rect) {
     const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
     if (m_segment.size() < bytes)
         m_segment = xcb::ShmSegment::attach(m_connection, bytes);
@@ -279,10 +307,7 @@ bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at, bool& 
 
     const auto reply =
         fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
-    if (!reply || reply->depth != m_depth || reply->size < bytes)
-        return false;
-    changed |= copyRows(m_segment.data(), rect, into, at);
-    return true;
+    return reply && reply->depth == m_depth && reply->size >= bytes;
 }
 
 bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at, bool& changed) {

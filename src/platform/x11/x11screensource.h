@@ -39,6 +39,8 @@ public:
     QPoint cursorPos() override;
     QRect desktopRect() const override;
     bool grab(const QRect& source, QImage& into, bool* changed = nullptr) override;
+    // Lends the shared-memory segment the server has just written.
+    const uchar* lend(const QRect& source, qsizetype* bytesPerLine) override;
     bool mayHaveChanged(const QRect& source) override;
     void setListening(bool listening) override;
     // Needs both raw motion and DAMAGE.
@@ -62,6 +64,11 @@ private:
     bool changeWaiting() const { return m_pointerMoved || m_grabDirty; }
     void wakeNow();
     bool refreshRoot();
+    // Around every read: the damage bookkeeping that tells whether it is still current.
+    void beginRead();
+    void endRead(const QRect& source, bool read);
+    // Has the server write `rect` of the root into the segment.
+    bool fetchShm(const QRect& rect);
     bool grabInto(const QRect& source, QImage& into, bool& changed);
     bool readRect(const QRect& rect, QImage& into, QPoint at, bool& changed);
     bool readShm(const QRect& rect, QImage& into, QPoint at, bool& changed);
