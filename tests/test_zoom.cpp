@@ -32,6 +32,8 @@ private slots:
     void timerFollowsLetsAndMode();
     void sampledView_data();
     void sampledView();
+    void viewPaintedInBands_data();
+    void viewPaintedInBands();
     void centreBlockPosition();
     void storedFactorBelowOneStillDraws();
     void hiddenViewDrawsNothing();
@@ -306,6 +308,66 @@ void TestZoom::sampledView() {
         f.zoom->Redraw();
         QCOMPARE(f.zoom->viewImage().size(), view);
         QCOMPARE(f.firstWrongPixel(origin.x(), origin.y(), factor), QPoint(-1, -1));
+    }
+}
+
+void TestZoom::viewPaintedInBands_data() {
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<bool>("grid");
+    for (int factor : {1, 2, 3, 4, 5, 9}) {
+        QTest::addRow("x%d", factor) << factor << false;
+        if (factor >= 3)
+            QTest::addRow("x%d grid", factor) << factor << true;
+    }
+}
+
+// Presented directly, the view is painted a band of rows at a time, and a band may begin
+// anywhere in a block of rows: every band height gives the same, right picture, also
+// with a grid drawn over it by a colour change.
+void TestZoom::viewPaintedInBands() {
+    QFETCH(int, factor);
+    QFETCH(bool, grid);
+    ZoomFixture f;
+    const QSize size(97, 61);
+    f.setViewSize(size);
+    f.zoom->setFollowMouse(false);
+    f.zoom->setFactor(int16_t(factor));
+    f.zoom->setHasGrid(grid);
+    f.zoom->setClrGridA(0x0000ff);
+    f.zoom->setClrGridB(0x00ff00);
+    f.zoom->setCurrentX(300);
+    f.zoom->setCurrentY(200);
+    f.zoom->Redraw();
+    const int srcLeft = 300 - size.width() / (2 * factor);
+    const int srcTop = 200 - size.height() / (2 * factor);
+    const QRgb lineColor[2] = {qRgb(0xff, 0, 0), qRgb(0, 0xff, 0)};
+    const auto firstWrong = [&](bool lines) {
+        const QImage& img = f.zoom->viewImage();
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const bool line = lines && (x % factor == 0 || y % factor == 0);
+                const QRgb want = line ? lineColor[(x + y) & 1]
+                                       : f.expectedViewPixel(x, y, srcLeft, srcTop, factor);
+                if ((img.pixel(x, y) | 0xff000000u) != (want | 0xff000000u))
+                    return QPoint(x, y);
+            }
+        return QPoint(-1, -1);
+    };
+    ZoomArea* view = f.zoom->picZoom()->client();
+    for (const int rows : {1, 2, 3, 4, 7, 60}) {
+        view->setBandRows(rows);
+        view->contentChanged();
+        QVERIFY2(firstWrong(grid) == QPoint(-1, -1), qPrintable(QString::number(rows)));
+    }
+    if (factor < 3)
+        return;
+    // The view frozen, a colour change draws the grid over the picture, red this time.
+    f.zoom->setLocked(true);
+    f.zoom->setClrGridA(0x0000ff);
+    for (const int rows : {1, 2, 3, 5, 0}) {
+        view->setBandRows(rows);
+        view->contentChanged();
+        QVERIFY2(firstWrong(true) == QPoint(-1, -1), qPrintable(QString::number(rows)));
     }
 }
 

@@ -84,17 +84,18 @@ void Zoom::Redraw() {
         notePass(true);
         return;
     }
+    m_viewKey = key;
     if (grabbed) {
-        magnify(key);
+        m_viewMagnified = true;
+        m_overlay.on = false;
+        m_viewCurrent = true;
     } else {
         clearView();
     }
-    // The grid is drawn by magnify while it writes the rows, in the same pass.
+    // With a picture the grid is painted with its rows, in the same pass.
     if (m_HasGrid && !grabbed)
         DrawGrid();
     presentView();
-    m_viewKey = key;
-    m_viewCurrent = grabbed;
     ++m_framesPresented;
 
     m_Busy = false;
@@ -236,58 +237,66 @@ bool Zoom::sameRows(const uchar* rows, qsizetype bytesPerLine, const QImage& ima
     return sameRowsOf(rows, bytesPerLine, image);
 }
 
-// Every view pixel is written exactly once: each source row becomes one view row, which
-// is then copied down for the rest of its block. With the grid on, its lines are written
-// here too: a line row is a copy of a prebuilt checker row, and the two parities of a
-// block's other rows are patched once and then copied.
-void Zoom::magnify(const ViewKey& key) {
-    const int f = key.factor;
-    ZoomArea* view = m_picZoom->client();
-    view->fitImage();
-    QImage& out = view->image();
-    const int w = out.width();
-    const int h = out.height();
-    const size_t rowBytes = size_t(w) * 4;
-    const bool grid = key.grid;
+// Every pixel of the rows is written exactly once: a row is expanded from its source row
+// or, within a block, copied from the row above in the same band. With the grid on, its
+// lines are written here too: a line row is a copy of a prebuilt checker row, and a
+// block's other rows are patched (two parities, then copies two rows down).
+void Zoom::paintViewRows(uchar* bits, qsizetype bpl, int width, int top, int rows) {
+    const QRgb background = m_picZoom->client()->background().rgb();
+    const ViewKey& key = m_viewKey;
+    const int f = std::max(key.factor, 1);
+    const bool magnified = m_viewMagnified && m_pixels != nullptr;
+    const int w = magnified ? std::min(width, key.size.width()) : 0;
+    const int h = magnified ? std::min(key.size.height(), key.source.height() * f) : 0;
+    const bool grid = magnified && key.grid;
     const QRgb c[2] = {key.gridA, key.gridB};
-    if (grid && m_checker[0].size() != size_t(w) + 1) {
-        m_checker[0].resize(size_t(w) + 1);
-        m_checker[1].resize(size_t(w) + 1);
-    }
-    if (grid) {
-        for (int x = 0; x <= w; ++x) {
-            m_checker[0][size_t(x)] = c[x & 1];
-            m_checker[1][size_t(x)] = c[(x + 1) & 1];
+    if (grid && (m_checker[0].size() < size_t(w) + 1 || m_checkerColors[0] != c[0] ||
+                 m_checkerColors[1] != c[1])) {
+        for (int p = 0; p < 2; ++p) {
+            m_checker[size_t(p)].resize(size_t(key.size.width()) + 1);
+            for (size_t x = 0; x < m_checker[size_t(p)].size(); ++x)
+                m_checker[size_t(p)][x] = c[(x + size_t(p)) & 1];
         }
+        m_checkerColors[0] = c[0];
+        m_checkerColors[1] = c[1];
     }
-    // Row pointers from one bits() call: scanLine() on a non-const image detaches per call.
-    uchar* const base = out.bits();
-    const qsizetype bpl = out.bytesPerLine();
+    // Rows painted by the grid overlay cannot be copied: they differ from their block.
+    const bool copies = !m_overlay.on;
+    const size_t rowBytes = size_t(w) * 4;
     const uchar* const srcBase = m_pixels;
     const qsizetype srcBpl = m_pixelsBpl;
-    auto line = [&](int y) { return reinterpret_cast<QRgb*>(base + y * bpl); };
-    for (int sy = 0, dy = 0; dy < h; ++sy, dy += f) {
-        const auto* src = reinterpret_cast<const QRgb*>(srcBase + sy * srcBpl);
-        const int last = std::min(dy + f, h);
-        if (!grid) {
-            QRgb* row = line(dy);
-            expandRow(src, row, w, f);
-            for (int y = dy + 1; y < last; ++y)
-                std::memcpy(line(y), row, rowBytes);
-            continue;
-        }
-        std::memcpy(line(dy), m_checker[dy & 1].data(), rowBytes);
-        for (int y = dy + 1; y < last; ++y) {
-            QRgb* row = line(y);
-            if (y - dy <= 2) {
-                if (y - dy == 1)
-                    expandRow(src, row, w, f);
-                else
-                    std::memcpy(row, line(y - 1), rowBytes);
-                for (int x = 0; x < w; x += f)
-                    row[x] = c[(x + y) & 1];
-            } else {
+    auto line = [&](int y) { return reinterpret_cast<QRgb*>(bits + (y - top) * bpl); };
+    for (int y = top; y < top + rows; ++y) {
+        QRgb* row = line(y);
+        if (y < h && w > 0) {
+            const int k = y % f;
+            if (grid && k == 0) {
+                std::memcpy(row, m_checker[size_t(y & 1)].data(), rowBytes);
+            } else if (copies && grid && k >= 3 && y - 2 >= top) {
                 std::memcpy(row, line(y - 2), rowBytes);
+            } else {
+                if (copies && k >= (grid ? 2 : 1) && y - 1 >= top)
+                    std::memcpy(row, line(y - 1), rowBytes);
+                else
+                    expandRow(reinterpret_cast<const QRgb*>(srcBase + (y / f) * srcBpl), row, w, f);
+                if (grid) {
+                    for (int x = 0; x < w; x += f)
+                        row[x] = c[(x + y) & 1];
+                }
+            }
+            std::fill(row + w, row + width, background);
+        } else {
+            std::fill(row, row + width, background);
+        }
+        if (m_overlay.on) {
+            const int of = m_overlay.factor;
+            const QRgb* oc = m_overlay.colors;
+            if (y % of == 0) {
+                for (int x = 0; x < width; ++x)
+                    row[x] = oc[(x + y) & 1];
+            } else {
+                for (int x = 0; x < width; x += of)
+                    row[x] = oc[(x + y) & 1];
             }
         }
     }
@@ -341,8 +350,10 @@ void Zoom::showEvent(QShowEvent*) {
 }
 
 void Zoom::clearView() {
-    m_picZoom->client()->Cls();
+    m_viewMagnified = false;
+    m_overlay.on = false;
     m_viewCurrent = false;
+    m_picZoom->client()->contentChanged();
 }
 
 void Zoom::presentView() {

@@ -175,7 +175,8 @@ private:
     struct ViewKey;
     bool grabSource(const ViewKey& key, bool sameKey, bool* changed);
     static bool sameRows(const uchar* rows, qsizetype bytesPerLine, const QImage& image);
-    void magnify(const ViewKey& key);
+    // Paints rows of what the view shows (see m_viewMagnified), for a frame or an expose.
+    void paintViewRows(uchar* bits, qsizetype bytesPerLine, int width, int top, int rows);
     void DrawGrid();
     void clearView();
     void presentView();
@@ -235,10 +236,12 @@ private:
     QImage m_grab;
     const uchar* m_pixels = nullptr;
     qsizetype m_pixelsBpl = 0;
-    // The grid's line rows for even and odd view rows, one pixel longer than the view.
+    // The grid's line rows for even and odd view rows, one pixel longer than the view, and
+    // their colours.
     std::array<std::vector<QRgb>, 2> m_checker;
-    // What the view image was last drawn from; a tick that would draw the same again
-    // neither magnifies nor presents.
+    QRgb m_checkerColors[2] = {0, 0};
+    // What the view was last drawn from; a tick that would draw the same again neither
+    // magnifies nor presents.
     struct ViewKey {
         QRect source;
         QRect desktop;
@@ -250,6 +253,14 @@ private:
     };
     ViewKey m_viewKey;
     bool m_viewCurrent = false;
+    // What the view shows: m_grab magnified by m_viewKey, or else the background; and over
+    // either, the grid a colour change drew (until the next frame).
+    bool m_viewMagnified = false;
+    struct GridOverlay {
+        bool on = false;
+        int factor = 0;
+        QRgb colors[2] = {0, 0};
+    } m_overlay;
     quint64 m_framesPresented = 0;
     quint64 m_redrawPasses = 0;
     int m_quietPasses = 0;

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -24,56 +25,68 @@ ZoomArea::ZoomArea(QWidget* parent, QColor background, Presentation presentation
     }
 }
 
-ZoomArea::~ZoomArea() {
-    replaceImage(QImage());
-}
-
-QImage& ZoomArea::image() {
-    if (m_surface)
-        m_surface->waitIdle();
-    return m_image;
-}
+ZoomArea::~ZoomArea() = default;
 
 QPaintEngine* ZoomArea::paintEngine() const {
-    // Qt paints nothing of a directly presented area: paintEvent puts the image itself.
+    // Qt paints nothing of a directly presented area: paintEvent puts the rows itself.
     return m_surface ? nullptr : QWidget::paintEngine();
-}
-
-QImage ZoomArea::newImage(QSize size) {
-    size = size.expandedTo(QSize(0, 0));
-    if (m_surface) {
-        QImage image = m_surface->allocate(size);
-        if (!image.isNull())
-            return image;
-    }
-    return QImage(size, QImage::Format_RGB32);
-}
-
-// The surface's memory is freed only once the image is the last one referring to it.
-void ZoomArea::replaceImage(QImage image) {
-    QImage old = std::exchange(m_image, std::move(image));
-    if (m_surface && !old.isNull()) {
-        const uchar* bits = old.constBits();
-        old = QImage();
-        m_surface->release(bits);
-    }
 }
 
 void ZoomArea::fitImage() {
     if (m_image.size() != size() || m_image.format() != QImage::Format_RGB32)
-        replaceImage(newImage(size()));
+        m_image = QImage(size().expandedTo(QSize(0, 0)), QImage::Format_RGB32);
 }
 
 void ZoomArea::Cls() {
     fitImage();
-    image().fill(m_background);
+    m_image.fill(m_background);
+}
+
+void ZoomArea::setRowPainter(RowPainter painter) {
+    m_painter = std::move(painter);
+    if (m_surface)
+        m_image = QImage(); // never read again: only bands exist
+    else
+        paintImage();
+}
+
+void ZoomArea::contentChanged() {
+    if (m_painter && !m_surface)
+        paintImage();
+}
+
+void ZoomArea::paintImage() {
+    fitImage();
+    const int h = m_image.height();
+    const int band = m_bandRows > 0 ? m_bandRows : std::max(h, 1);
+    uchar* const bits = m_image.bits();
+    const qsizetype bpl = m_image.bytesPerLine();
+    for (int top = 0; top < h; top += band)
+        m_painter(bits + top * bpl, bpl, m_image.width(), top, std::min(band, h - top));
+}
+
+ZoomArea::RowPainter ZoomArea::painter() {
+    if (m_painter)
+        return m_painter;
+    return [this](uchar* bits, qsizetype bpl, int width, int top, int rows) {
+        for (int y = 0; y < rows; ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(bits + y * bpl);
+            const int from = top + y < m_image.height() ? std::min(width, m_image.width()) : 0;
+            if (from > 0)
+                std::memcpy(row, m_image.constScanLine(top + y), size_t(from) * 4);
+            std::fill(row + from, row + width, m_background.rgb());
+        }
+    };
 }
 
 void ZoomArea::present() {
-    if (m_surface)
-        m_surface->present(m_image, rect());
-    else
-        update();
+    if (m_surface) {
+        m_surface->present(rect(), painter());
+        return;
+    }
+    if (m_painter)
+        paintImage();
+    update();
 }
 
 namespace {
@@ -110,7 +123,7 @@ bool copyRows(QPainter& p, const QImage& image, const QRect& r) {
 void ZoomArea::paintEvent(QPaintEvent* event) {
     const QRect r = event->rect();
     if (m_surface) {
-        m_surface->present(m_image, r);
+        m_surface->present(r, painter());
         return;
     }
     QPainter p(this);
@@ -124,14 +137,20 @@ void ZoomArea::paintEvent(QPaintEvent* event) {
 }
 
 void ZoomArea::resizeEvent(QResizeEvent* event) {
+    if (m_surface && m_painter)
+        return; // the rows are painted when the window is exposed
+    if (m_painter) {
+        paintImage();
+        return;
+    }
     // Keep what was drawn where it still fits; the owner redraws at its next pass.
-    QImage resized = newImage(event->size());
+    QImage resized(event->size().expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     resized.fill(m_background);
     if (!m_image.isNull()) {
         QPainter p(&resized);
         p.drawImage(0, 0, m_image);
     }
-    replaceImage(std::move(resized));
+    m_image = std::move(resized);
 }
 
 ViewFrame::ViewFrame(QWidget* parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/viewsurface.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -7,28 +9,39 @@
 
 namespace ocula {
 
-class ViewSurface;
-
 // A child area that keeps what is drawn on it in a persistent image of its own size and
-// paints that image 1:1. Mouse events are handed to the owner through signals.
+// paints that image 1:1, or (the view) has its owner paint rows on request. Mouse events
+// are handed to the owner through signals.
 class ZoomArea : public QWidget {
     Q_OBJECT
 public:
-    // Directly: where the platform allows, the image goes straight onto a native window of
-    // the area's own (the view, redrawn 20 times a second); otherwise Qt paints it.
+    // Directly: where the platform allows, the pixels go straight onto a native window of
+    // the area's own (the view, redrawn 20 times a second); otherwise Qt paints them.
     enum class Presentation { ByQt, Directly };
+    using RowPainter = ViewSurface::RowPainter;
     explicit ZoomArea(QWidget* parent, QColor background,
                       Presentation presentation = Presentation::ByQt);
     ~ZoomArea() override;
 
-    // For writing: waits until the window system has read the last frame presented.
-    QImage& image();
+    QImage& image() { return m_image; }
     const QImage& image() const { return m_image; }
     // Makes the image the area's size; what it held is lost when the size changes.
     void fitImage();
     // Fills the image with the background colour (its size follows the widget).
     void Cls();
-    // Shows what the image holds now.
+
+    // From now on the owner paints what the area shows, whenever asked (a frame, an
+    // expose), instead of keeping it in the image. Presented directly, there is then no
+    // image at all: only a band of rows exists at a time. Painted by Qt, the image holds
+    // the last rows painted, as before.
+    void setRowPainter(RowPainter painter);
+    // What the painter paints has changed; it is shown at the next present or paint.
+    void contentChanged();
+    // Painted by Qt, the image is painted in bands of this many rows, as a directly
+    // presented area is (0: in one go); for checks of the band edges.
+    void setBandRows(int rows) { m_bandRows = rows; }
+
+    // Shows what the image holds (or the painter paints) now.
     void present();
     bool presentsDirectly() const { return m_surface != nullptr; }
     QPaintEngine* paintEngine() const override;
@@ -50,10 +63,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override { emit mouseDoubleClicked(event); }
 
 private:
-    QImage newImage(QSize size);
-    void replaceImage(QImage image);
+    // Paints the whole image with the row painter.
+    void paintImage();
+    // The row painter, or one that copies from the image.
+    RowPainter painter();
 
     std::unique_ptr<ViewSurface> m_surface;
+    RowPainter m_painter;
+    int m_bandRows = 0;
     QImage m_image;
     QColor m_background;
 };

@@ -1,32 +1,31 @@
 #pragma once
 
-#include <QImage>
 #include <QRect>
+#include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
 
 namespace ocula {
 
-// Where a view's pixels live and how they reach its window, for a widget that presents
-// itself: the image sits in memory the window system reads directly, and rectangles of it
-// go straight onto the widget's own native window, with no repaint pass and no copy into
-// the top-level window's buffer.
+// How a view's pixels reach its window, for a widget that presents itself: they are
+// painted a band of rows at a time into memory the window system reads directly, and go
+// straight onto the widget's own native window, with no repaint pass, no copy into the
+// top-level window's buffer, and no image of the whole view kept anywhere.
 class ViewSurface {
 public:
+    // Paints rows top .. top + rows - 1 of the widget, `width` pixels each (the widget's
+    // width), as Format_RGB32 words: row `top` at `bits`, each next row `bytesPerLine` on.
+    using RowPainter =
+        std::function<void(uchar* bits, qsizetype bytesPerLine, int width, int top, int rows)>;
+
     virtual ~ViewSurface() = default;
 
-    // A Format_RGB32 image of `size` in the surface's memory, or a null image when that
-    // memory cannot be had. It stays valid until release() of its bits.
-    virtual QImage allocate(QSize size) = 0;
-    // Frees the memory of an image from allocate(); no copy of that image may be left.
-    virtual void release(const uchar* bits) = 0;
-    // Returns once the window system no longer reads the images, so they can be written.
-    virtual void waitIdle() = 0;
-    // Puts `rect` of `image` (from allocate()) at the same place on the widget's window.
-    // False when there is no window to put it on yet.
-    virtual bool present(const QImage& image, const QRect& rect) = 0;
+    // Shows `rect` of the widget as `paint` paints it; whole rows are painted, the rect's
+    // columns put. False when there is no window to put it on yet.
+    virtual bool present(const QRect& rect, const RowPainter& paint) = 0;
 };
 
 // A surface for `widget`, or null where the platform has none (offscreen, Wayland, an X

@@ -1,6 +1,7 @@
 #include "platform/qt/qtscreensource.h"
 #include "platform/viewsurface.h"
 #include "platform/x11/x11screensource.h"
+#include "platform/x11/x11viewsurface.h"
 #include "platform/x11/xcbsupport.h"
 
 #include <QCursor>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numeric>
 
 using namespace ocula;
 
@@ -148,7 +150,7 @@ private slots:
     void pointerMovesAreHeardAtOnce();
     void drawingMarksTheLastGrabChanged();
     void wakesOnceOnPointerMovesAndDrawing();
-    void viewSurfacePutsImagesOnItsWindow();
+    void viewSurfacePutsRowsOnItsWindow();
 
 private:
     ScreenSource& source(Kind kind);
@@ -480,17 +482,20 @@ void X11ScreenSourceCheck::wakesOnceOnPointerMovesAndDrawing() {
     paintRootPixel(inside, patternAt(inside.x(), inside.y()));
 }
 
-// Both ways onto the window: from the surface's shared memory, and from an ordinary image
-// (what the view falls back to when no segment can be had). Read back from the screen.
-void X11ScreenSourceCheck::viewSurfacePutsImagesOnItsWindow() {
+// Both ways onto the window: bands in shared memory, and bands in the requests (what the
+// view falls back to when no segment can be had); in one band and in many, the ring of
+// shared bands going round more than once in a frame. Read back from the screen: the
+// rect asked for shows what the painter painted, the rest what was there before; and
+// the painter was asked for the rect's rows, each once.
+void X11ScreenSourceCheck::viewSurfacePutsRowsOnItsWindow() {
     if (m_expectRefused)
         QSKIP("the X11 source refuses this server");
     SurfaceWindow window;
-    std::unique_ptr<ViewSurface> surface = createViewSurface(&window);
     // Without MIT-SHM there is none, nor when Qt scales windows (a window pixel is then
     // not an image pixel): Qt paints the view.
     const bool scaled = QGuiApplication::primaryScreen()->devicePixelRatio() != 1.0;
-    QCOMPARE(surface != nullptr, m_expectShm && !scaled);
+    QCOMPARE(createViewSurface(&window) != nullptr, m_expectShm && !scaled);
+    std::unique_ptr<X11ViewSurface> surface = X11ViewSurface::create(&window);
     if (!surface)
         return;
     prepareForViewSurface(&window);
@@ -499,22 +504,49 @@ void X11ScreenSourceCheck::viewSurfacePutsImagesOnItsWindow() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QImage shared = surface->allocate(place.size());
-    QCOMPARE(shared.size(), place.size());
-    QImage heap(place.size(), QImage::Format_RGB32);
+    uint32_t salt = 0;
+    std::vector<int> painted;
+    const ViewSurface::RowPainter paint = [&](uchar* bits, qsizetype bpl, int width, int top,
+                                              int rows) {
+        QCOMPARE(width, place.width());
+        for (int y = 0; y < rows; ++y) {
+            painted.push_back(top + y);
+            auto* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
+            for (int x = 0; x < width; ++x)
+                row[x] = 0xff000000u |
+                         ((uint32_t(top + y) * 131u + uint32_t(x) * 7u + salt) & 0xffffffu);
+        }
+    };
     const QRect part(5, 7, 40, 30);
-    for (QImage* image : {&shared, &heap}) {
-        const QImage want = numbered(*image, image == &shared ? 11 : 500000);
-        surface->waitIdle();
-        std::memcpy(image->bits(), want.constBits(), size_t(want.sizeInBytes()));
-        QVERIFY(surface->present(*image, part));
-        surface->waitIdle();
-        QImage seen(part.size(), QImage::Format_RGB32);
-        QTRY_VERIFY(m_shm->grab(part.translated(place.topLeft()), seen) && seen == want.copy(part));
+    struct Way {
+        bool shared;
+        size_t bandBytes;
+    };
+    for (const Way way :
+         {Way{true, 1 << 20}, Way{true, 64 * 4 * 3}, Way{false, 1 << 20}, Way{false, 64 * 4 * 5}}) {
+        const QString name = QStringLiteral("%1, %2-byte bands")
+                                 .arg(way.shared ? "shared" : "plain")
+                                 .arg(way.bandBytes);
+        surface->setSharedMemory(way.shared);
+        surface->setBandBytes(way.bandBytes);
+        salt += 1000;
+        QVERIFY(surface->present(QRect(QPoint(0, 0), place.size()), paint));
+        QCOMPARE(surface->usesSharedMemory(), way.shared);
+        const QImage before = numbered(QImage(place.size(), QImage::Format_RGB32), salt);
+        salt += 1000;
+        painted.clear();
+        QVERIFY(surface->present(part, paint));
+        std::vector<int> rows(size_t(part.height()));
+        std::iota(rows.begin(), rows.end(), part.top());
+        QVERIFY2(painted == rows, qPrintable(name));
+        QImage want = before;
+        const QImage after = numbered(QImage(place.size(), QImage::Format_RGB32), salt);
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            std::memcpy(want.scanLine(y) + part.left() * 4,
+                        after.constScanLine(y) + part.left() * 4, size_t(part.width()) * 4);
+        QImage seen(place.size(), QImage::Format_RGB32);
+        QTRY_VERIFY2(m_shm->grab(place, seen) && seen == want, qPrintable(name));
     }
-    const uchar* bits = shared.constBits();
-    shared = QImage();
-    surface->release(bits);
 }
 
 QTEST_MAIN(X11ScreenSourceCheck)

@@ -7,13 +7,21 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace ocula {
 
+namespace {
+// Two bands of 2 MB: a view of any size costs 4 MB of shared memory (a 1900 x 1000 view
+// would take 7.6 MB in one piece), the server copies one band while the next is painted,
+// and a frame of that size takes four puts.
+constexpr int kSlots = 2;
+constexpr size_t kDefaultBandBytes = size_t(2) * 1024 * 1024;
+} // namespace
+
 std::unique_ptr<X11ViewSurface> X11ViewSurface::create(QWidget* widget) {
-    // The image is put 1:1 onto the window: with Qt scaling (QT_SCALE_FACTOR, say) the
+    // The rows are put 1:1 onto the window: with Qt scaling (QT_SCALE_FACTOR, say) the
     // window has more pixels than the widget, and Qt must paint it.
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (std::any_of(screens.begin(), screens.end(),
@@ -34,61 +42,82 @@ std::unique_ptr<X11ViewSurface> X11ViewSurface::create(QWidget* widget) {
 }
 
 X11ViewSurface::X11ViewSurface(xcb_connection_t* c, QWidget* widget)
-    : m_connection(c), m_widget(widget) {}
+    : m_connection(c), m_widget(widget), m_bandBytes(kDefaultBandBytes) {}
 
 X11ViewSurface::~X11ViewSurface() {
-    m_segments.clear();
+    // The server keeps its own mapping until it has handled the detach, which it does
+    // after the puts before it: nothing to wait for.
+    m_ring.release();
     if (m_gc != 0)
         xcb_free_gc(m_connection, m_gc);
     xcb_disconnect(m_connection);
 }
 
-QImage X11ViewSurface::allocate(QSize size) {
-    if (size.isEmpty())
-        return QImage(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
-    const qsizetype bpl = qsizetype(size.width()) * 4;
-    xcb::ShmSegment segment =
-        xcb::ShmSegment::attach(m_connection, size_t(bpl) * size_t(size.height()));
-    if (!segment.isValid())
-        return QImage();
-    QImage image(segment.data(), size.width(), size.height(), bpl, QImage::Format_RGB32);
-    m_segments.push_back(std::move(segment));
-    return image;
+void X11ViewSurface::setBandBytes(size_t bytes) {
+    waitIdle();
+    m_bandBytes = std::max<size_t>(bytes, 1);
+    m_ringWidth = 0; // lay the bands out afresh
 }
 
-std::vector<xcb::ShmSegment>::iterator X11ViewSurface::segmentOf(const uchar* bits) {
-    return std::find_if(m_segments.begin(), m_segments.end(),
-                        [bits](const xcb::ShmSegment& s) { return s.data() == bits; });
+void X11ViewSurface::setSharedMemory(bool allowed) {
+    waitIdle();
+    m_shmAllowed = allowed;
+    if (!allowed)
+        m_ring.release();
+    m_ringWidth = 0;
 }
 
-void X11ViewSurface::release(const uchar* bits) {
-    const auto it = segmentOf(bits);
-    if (it == m_segments.end())
-        return;
-    waitIdle(); // the server may still be reading it
-    m_segments.erase(it);
+bool X11ViewSurface::fitRing(int width) {
+    const size_t stride = size_t(width) * 4;
+    const int rows = int(std::clamp<size_t>(m_bandBytes / stride, 1, 0x7fff));
+    if (m_ring.isValid() && width == m_ringWidth && rows == m_bandRows)
+        return true;
+    // The bands move within the segment: none may still be read from.
+    waitIdle();
+    const size_t bytes = size_t(kSlots) * size_t(rows) * stride;
+    if (!m_ring.isValid() || m_ring.size() < bytes) {
+        m_ring.release();
+        m_ring = xcb::ShmSegment::attach(m_connection, bytes);
+        if (!m_ring.isValid()) {
+            m_ringWidth = 0;
+            m_shmAllowed = false; // no asking again at every frame
+            return false;
+        }
+    }
+    m_ringWidth = width;
+    m_bandRows = rows;
+    m_nextSlot = 0;
+    return true;
 }
 
-void X11ViewSurface::waitIdle() {
-    // Each put ends in a completion event, or in an error when its window has gone. Both
-    // are in the socket long before the next frame as a rule, so this rarely blocks.
+void X11ViewSurface::waitForSlot(int slot) {
+    // Each put ends in a completion event, or in an error when its window has gone; the
+    // server answers puts in order. As a rule the event is in the socket already.
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(m_connection, &xcb_shm_id);
-    while (m_pending > 0) {
+    while (std::find(m_inFlight.begin(), m_inFlight.end(), slot) != m_inFlight.end()) {
         xcb_generic_event_t* event = xcb_poll_for_event(m_connection);
-        if (event == nullptr)
+        if (event == nullptr) {
+            // The puts go out in batches: the server wakes once for several bands.
+            xcb_flush(m_connection);
             event = xcb_wait_for_event(m_connection);
+        }
         if (event == nullptr) { // the connection is broken: nothing will come
-            m_pending = 0;
-            break;
+            m_inFlight.clear();
+            return;
         }
         const uint8_t type = event->response_type & 0x7f;
         const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
         if (type == shm->first_event + XCB_SHM_COMPLETION ||
             (type == 0 && error->major_code == shm->major_opcode &&
              error->minor_code == XCB_SHM_PUT_IMAGE))
-            --m_pending;
+            m_inFlight.pop_front();
         std::free(event);
     }
+}
+
+void X11ViewSurface::waitIdle() {
+    while (!m_inFlight.empty())
+        waitForSlot(m_inFlight.back());
 }
 
 bool X11ViewSurface::bindWindow() {
@@ -113,43 +142,59 @@ bool X11ViewSurface::bindWindow() {
     return true;
 }
 
-// For an image not in a segment (one could not be had): the pixels go in the requests,
-// in bands that fit the server's largest request.
-void X11ViewSurface::putPlain(const QImage& image, const QRect& r) {
-    const size_t rowBytes = size_t(r.width()) * 4;
+// Without a segment the pixels go in the requests, a band at a time, each band no larger
+// than the server's largest request.
+void X11ViewSurface::putPlain(const QRect& r, const RowPainter& paint, int width) {
+    const size_t stride = size_t(width) * 4;
+    const size_t putBytes = size_t(r.width()) * 4;
     const size_t maxBytes = size_t(xcb_get_maximum_request_length(m_connection)) * 4 - 64;
-    const int bandRows = int(std::max<size_t>(1, maxBytes / rowBytes));
-    std::vector<uint8_t> band;
+    const int bandRows = int(std::max<size_t>(1, std::min(m_bandBytes, maxBytes) / stride));
+    m_plain.resize(stride * size_t(bandRows));
     for (int top = r.top(); top <= r.bottom(); top += bandRows) {
         const int rows = std::min(bandRows, r.bottom() + 1 - top);
-        band.resize(rowBytes * size_t(rows));
-        for (int y = 0; y < rows; ++y)
-            std::memcpy(band.data() + rowBytes * size_t(y),
-                        image.constScanLine(top + y) + size_t(r.left()) * 4, rowBytes);
+        paint(m_plain.data(), qsizetype(stride), width, top, rows);
+        // The request carries the rect's columns only, row after row.
+        if (putBytes != stride) {
+            for (int y = 0; y < rows; ++y)
+                std::memmove(m_plain.data() + putBytes * size_t(y),
+                             m_plain.data() + stride * size_t(y) + size_t(r.left()) * 4, putBytes);
+        }
         xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, uint16_t(r.width()),
                       uint16_t(rows), int16_t(r.left()), int16_t(top), 0, m_depth,
-                      uint32_t(band.size()), band.data());
+                      uint32_t(putBytes * size_t(rows)), m_plain.data());
     }
     xcb_flush(m_connection);
 }
 
-bool X11ViewSurface::present(const QImage& image, const QRect& rect) {
-    const QRect r = rect.intersected(image.rect());
+bool X11ViewSurface::present(const QRect& rect, const RowPainter& paint) {
+    if (!m_widget)
+        return false;
+    const int width = m_widget->width();
+    const QRect r = rect.intersected(QRect(0, 0, width, m_widget->height()));
     if (r.isEmpty())
         return true;
-    if (!bindWindow() || image.format() != QImage::Format_RGB32)
+    if (!bindWindow())
         return false;
-    const auto it = segmentOf(image.constBits());
-    if (it == m_segments.end()) {
-        putPlain(image, r);
+    if (!m_shmAllowed || !fitRing(width)) {
+        putPlain(r, paint, width);
         return true;
     }
-    xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(image.bytesPerLine() / 4),
-                      uint16_t(image.height()), uint16_t(r.x()), uint16_t(r.y()),
-                      uint16_t(r.width()), uint16_t(r.height()), int16_t(r.x()), int16_t(r.y()),
-                      m_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, it->id(), 0);
-    xcb_flush(m_connection);
-    ++m_pending;
+    const size_t stride = size_t(width) * 4;
+    for (int top = r.top(); top <= r.bottom(); top += m_bandRows) {
+        const int rows = std::min(m_bandRows, r.bottom() + 1 - top);
+        const int slot = m_nextSlot;
+        m_nextSlot = (slot + 1) % kSlots;
+        waitForSlot(slot);
+        const size_t offset = size_t(slot) * size_t(m_bandRows) * stride;
+        paint(m_ring.data() + offset, qsizetype(stride), width, top, rows);
+        xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(width), uint16_t(rows),
+                          uint16_t(r.x()), 0, uint16_t(r.width()), uint16_t(rows), int16_t(r.x()),
+                          int16_t(top), m_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, m_ring.id(),
+                          uint32_t(offset));
+        // Sent at once, so that the server copies this band while the next is painted.
+        xcb_flush(m_connection);
+        m_inFlight.push_back(slot);
+    }
     return true;
 }
 

@@ -6,16 +6,20 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <vector>
 
 struct xcb_connection_t;
 
 namespace ocula {
 
-// Presents through MIT-SHM on an xcb connection of its own: the view image is a shared
-// segment, and a frame is one ShmPutImage onto the widget's native window, with no reply
-// to wait for. Before the image is written again, waitIdle() reads the completion event
-// that says the server has read the last one.
+// Presents through MIT-SHM on an xcb connection of its own. A small shared segment is cut
+// into a ring of bands; each band is painted and put onto the widget's native window with
+// ShmPutImage while the server still copies the ones before it, and a band is painted
+// again only once the server's completion event says it has been read. So a frame of a
+// large view costs a fraction of its size in memory, and no reply is waited for.
 class X11ViewSurface final : public ViewSurface {
 public:
     // Null when Qt is not on X11 or scales its windows, the server has no MIT-SHM, or its
@@ -25,26 +29,39 @@ public:
     X11ViewSurface(const X11ViewSurface&) = delete;
     X11ViewSurface& operator=(const X11ViewSurface&) = delete;
 
-    QImage allocate(QSize size) override;
-    void release(const uchar* bits) override;
-    void waitIdle() override;
-    bool present(const QImage& image, const QRect& rect) override;
+    bool present(const QRect& rect, const RowPainter& paint) override;
+
+    // The size of a band (at least one row), and whether bands may live in shared memory
+    // (without, the pixels travel in the requests): for checks of both ways.
+    void setBandBytes(size_t bytes);
+    void setSharedMemory(bool allowed);
+    bool usesSharedMemory() const { return m_ring.isValid(); }
 
 private:
     X11ViewSurface(xcb_connection_t* c, QWidget* widget);
     bool bindWindow();
-    // The segment an image from allocate() lives in, or end().
-    std::vector<xcb::ShmSegment>::iterator segmentOf(const uchar* bits);
-    void putPlain(const QImage& image, const QRect& r);
+    // Makes the ring fit rows of `width` pixels; false when no segment can be had.
+    bool fitRing(int width);
+    // Reads completion events until the band `slot` is no longer being read.
+    void waitForSlot(int slot);
+    void waitIdle();
+    void putPlain(const QRect& r, const RowPainter& paint, int width);
 
     xcb_connection_t* m_connection;
     QPointer<QWidget> m_widget;
-    std::vector<xcb::ShmSegment> m_segments;
     uint32_t m_window = 0;
     uint32_t m_gc = 0;
     uint8_t m_depth = 0;
-    // Puts whose completion (or error) has not been read yet.
-    int m_pending = 0;
+
+    bool m_shmAllowed = true;
+    size_t m_bandBytes;
+    xcb::ShmSegment m_ring;
+    int m_ringWidth = 0;
+    int m_bandRows = 0;
+    int m_nextSlot = 0;
+    // Bands put and not yet reported read (or failed), oldest first.
+    std::deque<int> m_inFlight;
+    std::vector<uint8_t> m_plain;
 };
 
 } // namespace ocula
