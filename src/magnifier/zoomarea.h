@@ -33,7 +33,7 @@ public:
     // From now on the owner paints what the area shows, whenever asked (a frame, an
     // expose), instead of keeping it in the image. Presented directly, there is then no
     // image at all: only a band of rows exists at a time. Painted by Qt, the image holds
-    // the last rows painted, as before.
+    // what was painted last, for Qt to paint from.
     void setRowPainter(RowPainter painter);
     // What the painter paints has changed; it is shown at the next present or paint.
     void contentChanged();
