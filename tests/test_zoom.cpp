@@ -32,6 +32,7 @@ private slots:
     void timerFollowsLetsAndMode();
     void sampledView_data();
     void sampledView();
+    void lentPixelsMakeAnOpaqueView();
     void viewPaintedInBands_data();
     void viewPaintedInBands();
     void centreBlockPosition();
@@ -309,6 +310,39 @@ void TestZoom::sampledView() {
         QCOMPARE(f.zoom->viewImage().size(), view);
         QCOMPARE(f.firstWrongPixel(origin.x(), origin.y(), factor), QPoint(-1, -1));
     }
+}
+
+// Lent pixels whose top byte means nothing still give an opaque view where Qt paints it:
+// magnified from them, and painted again from the copy kept for a comparison.
+void TestZoom::lentPixelsMakeAnOpaqueView() {
+    ZoomFixture f;
+    f.source.setLendsOpaque(false);
+    f.setViewSize(QSize(60, 42));
+    f.zoom->setFollowMouse(false);
+    f.zoom->setFactor(3);
+    f.zoom->setCurrentX(300);
+    f.zoom->setCurrentY(200);
+    f.zoom->Redraw();
+    const auto firstTransparent = [&] {
+        const QImage& img = f.zoom->viewImage();
+        for (int y = 0; y < img.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+            for (int x = 0; x < img.width(); ++x)
+                if (qAlpha(row[x]) != 0xff)
+                    return QPoint(x, y);
+        }
+        return QPoint(-1, -1);
+    };
+    QCOMPARE(firstTransparent(), QPoint(-1, -1));
+    QCOMPARE(f.firstWrongPixel(300 - 10, 200 - 7, 3), QPoint(-1, -1));
+    // The same picture again: the view goes on from the kept copy, which a colour change
+    // of the grid paints from.
+    const quint64 drawn = f.zoom->framesPresented();
+    f.zoom->Redraw();
+    QCOMPARE(f.zoom->framesPresented(), drawn);
+    f.zoom->setClrGridA(0x0000ff);
+    QCOMPARE(firstTransparent(), QPoint(-1, -1));
+    QCOMPARE(f.zoom->viewImage().pixel(1, 1), f.expectedViewPixel(1, 1, 300 - 10, 200 - 7, 3));
 }
 
 void TestZoom::viewPaintedInBands_data() {

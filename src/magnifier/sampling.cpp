@@ -148,15 +148,28 @@ bool Zoom::grabSource(const ViewKey& key, bool sameKey, bool* changed) {
         // Still what the source lent last: nothing has read since.
         if (m_grab.size() != source.size())
             m_grab = QImage(source.size(), QImage::Format_RGB32);
-        const size_t bytes = size_t(source.width()) * 4;
-        for (int y = 0; y < source.height(); ++y)
-            std::memcpy(m_grab.scanLine(y), m_pixels + y * m_pixelsBpl, bytes);
+        // Made opaque on the way, as a grab is: the view may go on from this copy.
+        const int width = source.width();
+        for (int y = 0; y < source.height(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(m_pixels + y * m_pixelsBpl);
+            auto* to = reinterpret_cast<QRgb*>(m_grab.scanLine(y));
+            for (int x = 0; x < width; ++x)
+                to[x] = from[x] | 0xff000000u;
+        }
     }
     if (key.desktop.contains(source)) {
         qsizetype bpl = 0;
         if (const uchar* lent = m_source->lend(source, &bpl)) {
-            if (sameKey)
+            if (sameKey) {
                 *changed = !sameRows(lent, bpl, m_grab);
+                // The same pixels: the view goes on from m_grab, so that the next such
+                // tick need not copy them again.
+                if (!*changed) {
+                    m_pixels = m_grab.constBits();
+                    m_pixelsBpl = m_grab.bytesPerLine();
+                    return true;
+                }
+            }
             m_pixels = lent;
             m_pixelsBpl = bpl;
             return true;
@@ -193,43 +206,57 @@ bool sameRowsOf(const uchar* a, qsizetype bpl, const QImage& b) {
 }
 
 // A constant factor lets the compiler unroll and vectorise the block writes; the generic
-// fill_n per block costs several times the stores at small factors.
-template <int F> void expandFixed(const QRgb* src, QRgb* d, int w) {
+// fill_n per block costs several times the stores at small factors. Opaque: the top byte
+// of every pixel is set, which costs the vectorised loops dearly, so it is done only where
+// it matters.
+template <int F, bool Opaque> void expandFixed(const QRgb* src, QRgb* d, int w) {
+    const QRgb set = Opaque ? kOpaque : 0;
     const int full = w / F;
     for (int sx = 0; sx < full; ++sx, d += F)
         for (int k = 0; k < F; ++k)
-            d[k] = src[sx] | kOpaque;
+            d[k] = src[sx] | set;
     for (int k = 0; k < w - full * F; ++k)
-        d[k] = src[full] | kOpaque;
+        d[k] = src[full] | set;
 }
-void expandRow(const QRgb* src, QRgb* d, int w, int f) {
+template <bool Opaque> void expandRowAs(const QRgb* src, QRgb* d, int w, int f) {
+    const QRgb set = Opaque ? kOpaque : 0;
     switch (f) {
     case 1:
+        if (!Opaque) {
+            std::memcpy(d, src, size_t(w) * 4);
+            return;
+        }
         for (int x = 0; x < w; ++x)
-            d[x] = src[x] | kOpaque;
+            d[x] = src[x] | set;
         return;
     case 2:
-        return expandFixed<2>(src, d, w);
+        return expandFixed<2, Opaque>(src, d, w);
     case 3:
-        return expandFixed<3>(src, d, w);
+        return expandFixed<3, Opaque>(src, d, w);
     case 4:
-        return expandFixed<4>(src, d, w);
+        return expandFixed<4, Opaque>(src, d, w);
     case 5:
-        return expandFixed<5>(src, d, w);
+        return expandFixed<5, Opaque>(src, d, w);
     case 6:
-        return expandFixed<6>(src, d, w);
+        return expandFixed<6, Opaque>(src, d, w);
     case 7:
-        return expandFixed<7>(src, d, w);
+        return expandFixed<7, Opaque>(src, d, w);
     case 8:
-        return expandFixed<8>(src, d, w);
+        return expandFixed<8, Opaque>(src, d, w);
     default:
         break;
     }
     const int full = w / f;
     for (int sx = 0; sx < full; ++sx, d += f)
-        std::fill_n(d, f, src[sx] | kOpaque);
+        std::fill_n(d, f, src[sx] | set);
     if (w - full * f > 0)
-        std::fill_n(d, w - full * f, src[full] | kOpaque);
+        std::fill_n(d, w - full * f, src[full] | set);
+}
+void expandRow(const QRgb* src, QRgb* d, int w, int f, bool opaque) {
+    if (opaque)
+        expandRowAs<true>(src, d, w, f);
+    else
+        expandRowAs<false>(src, d, w, f);
 }
 } // namespace
 
@@ -265,6 +292,11 @@ void Zoom::paintViewRows(uchar* bits, qsizetype bpl, int width, int top, int row
     const size_t rowBytes = size_t(w) * 4;
     const uchar* const srcBase = m_pixels;
     const qsizetype srcBpl = m_pixelsBpl;
+    // Lent pixels may carry anything in their top byte: the window system ignores it on
+    // the view's own window, but Qt takes the image for Format_RGB32.
+    const bool makeOpaque = m_pixels != m_grab.constBits() && m_source != nullptr &&
+                            !m_source->lendsOpaquePixels() &&
+                            !m_picZoom->client()->presentsDirectly();
     auto line = [&](int y) { return reinterpret_cast<QRgb*>(bits + (y - top) * bpl); };
     for (int y = top; y < top + rows; ++y) {
         QRgb* row = line(y);
@@ -278,7 +310,8 @@ void Zoom::paintViewRows(uchar* bits, qsizetype bpl, int width, int top, int row
                 if (copies && k >= (grid ? 2 : 1) && y - 1 >= top)
                     std::memcpy(row, line(y - 1), rowBytes);
                 else
-                    expandRow(reinterpret_cast<const QRgb*>(srcBase + (y / f) * srcBpl), row, w, f);
+                    expandRow(reinterpret_cast<const QRgb*>(srcBase + (y / f) * srcBpl), row, w, f,
+                              makeOpaque);
                 if (grid) {
                     for (int x = 0; x < w; x += f)
                         row[x] = c[(x + y) & 1];

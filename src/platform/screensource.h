@@ -35,6 +35,8 @@ public:
         (void)bytesPerLine;
         return nullptr;
     }
+    // Whether lent pixels have 0xff in their top byte, as Format_RGB32 wants.
+    virtual bool lendsOpaquePixels() const { return false; }
     // False only when the source knows that no pixel of `source` has changed since its
     // last grab of exactly that rectangle, so that a caller who still holds that grab
     // need not read it again.

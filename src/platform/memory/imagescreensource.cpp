@@ -45,6 +45,13 @@ const uchar* ImageScreenSource::lend(const QRect& source, qsizetype* bytesPerLin
         m_lent = QImage(source.size(), QImage::Format_RGB32);
     if (!grab(source, m_lent))
         return nullptr;
+    if (!m_lendsOpaque) {
+        for (int y = 0; y < m_lent.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(m_lent.scanLine(y));
+            for (int x = 0; x < m_lent.width(); ++x)
+                row[x] &= 0x00ffffffu;
+        }
+    }
     *bytesPerLine = m_lent.bytesPerLine();
     return m_lent.constBits();
 }

@@ -17,6 +17,9 @@ public:
     // Lends a copy of the rows, unless told not to lend.
     const uchar* lend(const QRect& source, qsizetype* bytesPerLine) override;
     void setLends(bool on) { m_lends = on; }
+    // Not opaque: the lent pixels' top byte is cleared, as a window system may leave it.
+    bool lendsOpaquePixels() const override { return m_lendsOpaque; }
+    void setLendsOpaque(bool on) { m_lendsOpaque = on; }
     // Like a window system that reports drawing, once asked to: the desktop counts as
     // drawn on whenever it is handed out for writing.
     bool mayHaveChanged(const QRect& source) override {
@@ -54,6 +57,7 @@ private:
     QRect m_lastGrab;
     bool m_listening = true;
     bool m_lends = true;
+    bool m_lendsOpaque = true;
     QImage m_lent;
 
     void wakeLater();
