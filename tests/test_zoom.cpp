@@ -725,13 +725,13 @@ struct SamplingFixture : ZoomFixture {
 };
 } // namespace
 
-// A second of passes that find nothing new puts the view to rest: it samples four times a
+// Half a second of passes that find nothing new puts the view to rest: it samples four times a
 // second and is woken at once by the pointer moving or by drawing on the screen.
 void TestZoom::stillScreenRestsAndWakesOnChange() {
     SamplingFixture f;
     QVERIFY(f.zoom->tmrZoom()->isActive());
     QSignalSpy restSpy(f.zoom.get(), &Zoom::restingChanged);
-    QVERIFY(!f.restWithin(19));
+    QVERIFY(!f.restWithin(9));
     QVERIFY(f.restWithin(1));
     QCOMPARE(restSpy.count(), 1);
     QCOMPARE(restSpy.at(0).at(0).toBool(), true);
@@ -749,14 +749,14 @@ void TestZoom::stillScreenRestsAndWakesOnChange() {
     QCOMPARE(restSpy.count(), 2);
 
     // Drawing under the still pointer wakes it too.
-    QVERIFY(f.restWithin(20));
+    QVERIFY(f.restWithin(10));
     f.source.desktop().setPixel(230, 170, qRgb(1, 2, 3));
     QTRY_VERIFY(!f.zoom->isResting());
     QCOMPARE(f.zoom->viewImage().pixel(15 * 3 + 1, 10 * 3 + 1), qRgb(1, 2, 3));
 
     // A warp comes unheard; the resting refresh still finds it, and the view wakes.
     f.source.desktop().setPixel(230, 170, test::patternColor(230, 170));
-    QVERIFY(f.restWithin(21));
+    QVERIFY(f.restWithin(11));
     f.source.warpCursor(QPoint(260, 190));
     QTRY_VERIFY_WITH_TIMEOUT(f.shows(QPoint(260, 190)), 3000);
     QVERIFY(!f.zoom->isResting());
@@ -767,7 +767,7 @@ void TestZoom::stillScreenRestsAndWakesOnChange() {
 // sampling resumes at the full rate.
 void TestZoom::restEndsWhenSamplingStops() {
     SamplingFixture f;
-    QVERIFY(f.restWithin(20));
+    QVERIFY(f.restWithin(10));
     f.zoom->setLocked(true);
     QVERIFY(!f.zoom->isResting());
     QVERIFY(!f.source.waitingToWake());
@@ -781,7 +781,7 @@ void TestZoom::restEndsWhenSamplingStops() {
     QCOMPARE(f.zoom->tmrZoom()->interval(), 50);
     // The count of quiet passes starts afresh.
     f.zoom->Redraw();
-    QVERIFY(!f.restWithin(19));
+    QVERIFY(!f.restWithin(9));
     QVERIFY(f.restWithin(1));
 
     ImageScreenSource other(std::as_const(f.source).desktop());

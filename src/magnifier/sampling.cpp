@@ -15,11 +15,11 @@
 namespace ocula {
 
 namespace {
-// The refresh period while resting; a rest begins after a second of passes that found
+// The refresh period while resting; a rest begins after half a second of passes that found
 // nothing to draw. Resting, a pass still looks now and then for what the source cannot
 // report (another program warping the pointer).
 constexpr int kRestingRefreshMs = 250;
-constexpr int kQuietPassesBeforeRest = 20;
+constexpr int kQuietPassesBeforeRest = 10;
 
 int16_t shifted(int16_t pos, int32_t d) {
     const int32_t v = int32_t(pos) + d;
