@@ -21,6 +21,24 @@ namespace {
 constexpr int kRestingRefreshMs = 250;
 constexpr int kQuietPassesBeforeRest = 10;
 
+// Lent pixels may carry anything in their top byte; the view's are opaque.
+constexpr QRgb kOpaque = 0xff000000u;
+
+// Whether the rows at `a` hold the pixels of `b`, top bytes aside.
+bool sameRowsOf(const uchar* a, qsizetype bpl, const QImage& b) {
+    const int w = b.width();
+    for (int y = 0; y < b.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a + y * bpl);
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        QRgb diff = 0;
+        for (int x = 0; x < w; ++x)
+            diff |= (p[x] ^ q[x]) & ~kOpaque;
+        if (diff != 0)
+            return false;
+    }
+    return true;
+}
+
 int16_t shifted(int16_t pos, int32_t d) {
     const int32_t v = int32_t(pos) + d;
     return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(),
@@ -154,14 +172,14 @@ bool Zoom::grabSource(const ViewKey& key, bool sameKey, bool* changed) {
             const auto* from = reinterpret_cast<const QRgb*>(m_pixels + y * m_pixelsBpl);
             auto* to = reinterpret_cast<QRgb*>(m_grab.scanLine(y));
             for (int x = 0; x < width; ++x)
-                to[x] = from[x] | 0xff000000u;
+                to[x] = from[x] | kOpaque;
         }
     }
     if (key.desktop.contains(source)) {
         qsizetype bpl = 0;
         if (const uchar* lent = m_source->lend(source, &bpl)) {
             if (sameKey) {
-                *changed = !sameRows(lent, bpl, m_grab);
+                *changed = !sameRowsOf(lent, bpl, m_grab);
                 // The same pixels: the view goes on from m_grab, so that the next such
                 // tick need not copy them again.
                 if (!*changed) {
@@ -187,24 +205,6 @@ bool Zoom::grabSource(const ViewKey& key, bool sameKey, bool* changed) {
 }
 
 namespace {
-// Lent pixels may carry anything in their top byte; the view's are opaque.
-constexpr QRgb kOpaque = 0xff000000u;
-
-// Whether the rows at `a` hold the pixels of `b`, top bytes aside.
-bool sameRowsOf(const uchar* a, qsizetype bpl, const QImage& b) {
-    const int w = b.width();
-    for (int y = 0; y < b.height(); ++y) {
-        const auto* p = reinterpret_cast<const QRgb*>(a + y * bpl);
-        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        QRgb diff = 0;
-        for (int x = 0; x < w; ++x)
-            diff |= (p[x] ^ q[x]) & ~kOpaque;
-        if (diff != 0)
-            return false;
-    }
-    return true;
-}
-
 // A constant factor lets the compiler unroll and vectorise the block writes; the generic
 // fill_n per block costs several times the stores at small factors. Opaque: the top byte
 // of every pixel is set, which costs the vectorised loops dearly, so it is done only where
@@ -259,10 +259,6 @@ void expandRow(const QRgb* src, QRgb* d, int w, int f, bool opaque) {
         expandRowAs<false>(src, d, w, f);
 }
 } // namespace
-
-bool Zoom::sameRows(const uchar* rows, qsizetype bytesPerLine, const QImage& image) {
-    return sameRowsOf(rows, bytesPerLine, image);
-}
 
 // Every pixel of the rows is written exactly once: a row is expanded from its source row
 // or, within a block, copied from the row above in the same band. With the grid on, its

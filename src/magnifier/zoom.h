@@ -174,7 +174,6 @@ private:
     // Sampling and grid.
     struct ViewKey;
     bool grabSource(const ViewKey& key, bool sameKey, bool* changed);
-    static bool sameRows(const uchar* rows, qsizetype bytesPerLine, const QImage& image);
     // Paints rows of what the view shows (see m_viewMagnified), for a frame or an expose.
     void paintViewRows(uchar* bits, qsizetype bytesPerLine, int width, int top, int rows);
     void DrawGrid();
