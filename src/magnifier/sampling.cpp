@@ -89,7 +89,7 @@ void Zoom::Redraw() {
                       resolveColor(m_ClrGridA),
                       resolveColor(m_ClrGridB),
                       view->size()};
-    const bool sameKey = m_viewCurrent && key == m_viewKey;
+    const bool sameKey = viewCurrent() && key == m_viewKey;
     if (sameKey && m_source != nullptr && !m_source->mayHaveChanged(key.source)) {
         m_Busy = false; // nothing drawn on the screen since the grab the view shows
         notePass(true);
@@ -106,7 +106,6 @@ void Zoom::Redraw() {
     if (grabbed) {
         m_viewMagnified = true;
         m_overlay.on = false;
-        m_viewCurrent = true;
     } else {
         clearView();
     }
@@ -352,7 +351,7 @@ void Zoom::setSampling(bool on) {
 void Zoom::setScreenSource(ScreenSource* source) {
     setResting(false);
     // Whatever the old source lent is not to be read again.
-    m_viewCurrent = false;
+    m_viewMagnified = false;
     m_pixels = nullptr;
     m_source = source;
     if (m_source != nullptr)
@@ -381,7 +380,6 @@ void Zoom::showEvent(QShowEvent*) {
 void Zoom::clearView() {
     m_viewMagnified = false;
     m_overlay.on = false;
-    m_viewCurrent = false;
     m_picZoom->client()->contentChanged();
 }
 

@@ -262,15 +262,13 @@ void Zoom::setEnabled(bool New_Enabled) {
 
 void Zoom::setClrGridA(int32_t New_ClrGridA) {
     m_ClrGridA = New_ClrGridA;
-    DrawGrid();
-    m_viewCurrent = false; // the image now holds a grid the next tick must redo
+    DrawGrid(); // over the view: the next tick draws it anew
     changed("ClrGridA");
 }
 
 void Zoom::setClrGridB(int32_t New_ClrGridB) {
     m_ClrGridB = New_ClrGridB;
     DrawGrid();
-    m_viewCurrent = false;
     changed("ClrGridB");
 }
 

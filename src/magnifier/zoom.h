@@ -251,15 +251,16 @@ private:
         bool operator==(const ViewKey&) const = default;
     };
     ViewKey m_viewKey;
-    bool m_viewCurrent = false;
-    // What the view shows: m_grab magnified by m_viewKey, or else the background; and over
-    // either, the grid a colour change drew (until the next frame).
+    // What the view shows: m_pixels magnified by m_viewKey, or else the background; and
+    // over either, the grid a colour change drew (until the next frame).
     bool m_viewMagnified = false;
     struct GridOverlay {
         bool on = false;
         int factor = 0;
         QRgb colors[2] = {0, 0};
     } m_overlay;
+    // The view shows exactly what m_viewKey draws, so a tick with that key may compare.
+    bool viewCurrent() const { return m_viewMagnified && !m_overlay.on; }
     quint64 m_framesPresented = 0;
     quint64 m_redrawPasses = 0;
     int m_quietPasses = 0;

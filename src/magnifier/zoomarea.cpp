@@ -65,23 +65,10 @@ void ZoomArea::paintImage() {
         m_painter(bits + top * bpl, bpl, m_image.width(), top, std::min(band, h - top));
 }
 
-ZoomArea::RowPainter ZoomArea::painter() {
-    if (m_painter)
-        return m_painter;
-    return [this](uchar* bits, qsizetype bpl, int width, int top, int rows) {
-        for (int y = 0; y < rows; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(bits + y * bpl);
-            const int from = top + y < m_image.height() ? std::min(width, m_image.width()) : 0;
-            if (from > 0)
-                std::memcpy(row, m_image.constScanLine(top + y), size_t(from) * 4);
-            std::fill(row + from, row + width, m_background.rgb());
-        }
-    };
-}
-
 void ZoomArea::present() {
     if (m_surface) {
-        m_surface->present(rect(), painter());
+        if (m_painter)
+            m_surface->present(rect(), m_painter);
         return;
     }
     if (m_painter)
@@ -123,7 +110,8 @@ bool copyRows(QPainter& p, const QImage& image, const QRect& r) {
 void ZoomArea::paintEvent(QPaintEvent* event) {
     const QRect r = event->rect();
     if (m_surface) {
-        m_surface->present(r, painter());
+        if (m_painter)
+            m_surface->present(r, m_painter);
         return;
     }
     QPainter p(this);
@@ -137,7 +125,7 @@ void ZoomArea::paintEvent(QPaintEvent* event) {
 }
 
 void ZoomArea::resizeEvent(QResizeEvent* event) {
-    if (m_surface && m_painter)
+    if (m_surface)
         return; // the rows are painted when the window is exposed
     if (m_painter) {
         paintImage();

@@ -16,7 +16,8 @@ class ZoomArea : public QWidget {
     Q_OBJECT
 public:
     // Directly: where the platform allows, the pixels go straight onto a native window of
-    // the area's own (the view, redrawn 20 times a second); otherwise Qt paints them.
+    // the area's own (the view, redrawn 20 times a second); otherwise Qt paints them. Such
+    // an area shows what its row painter paints (setRowPainter), nothing else.
     enum class Presentation { ByQt, Directly };
     using RowPainter = ViewSurface::RowPainter;
     explicit ZoomArea(QWidget* parent, QColor background,
@@ -25,8 +26,6 @@ public:
 
     QImage& image() { return m_image; }
     const QImage& image() const { return m_image; }
-    // Makes the image the area's size; what it held is lost when the size changes.
-    void fitImage();
     // Fills the image with the background colour (its size follows the widget).
     void Cls();
 
@@ -63,10 +62,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override { emit mouseDoubleClicked(event); }
 
 private:
+    // Makes the image the area's size; what it held is lost when the size changes.
+    void fitImage();
     // Paints the whole image with the row painter.
     void paintImage();
-    // The row painter, or one that copies from the image.
-    RowPainter painter();
 
     std::unique_ptr<ViewSurface> m_surface;
     RowPainter m_painter;
