@@ -32,10 +32,6 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
     return true;
 }
 
-} // namespace ocula
-
-namespace ocula {
-
 const uchar* ImageScreenSource::lend(const QRect& source, qsizetype* bytesPerLine) {
     if (!m_lends || !m_desktop.rect().contains(source))
         return nullptr;
