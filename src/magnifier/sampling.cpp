@@ -257,18 +257,37 @@ void expandRow(const QRgb* src, QRgb* d, int w, int f, bool opaque) {
     else
         expandRowAs<false>(src, d, w, f);
 }
+
+// Columns `left` .. `end` - 1 of a magnified row: view column x shows source pixel x / f.
+void expandSpan(const QRgb* src, QRgb* d, int left, int end, int f, bool opaque) {
+    int x = left;
+    if (const int phase = left % f; phase != 0) {
+        // The area begins inside a block.
+        const int n = std::min(f - phase, end - x);
+        std::fill_n(d, n, src[x / f] | (opaque ? kOpaque : 0));
+        d += n;
+        x += n;
+    }
+    if (x < end)
+        expandRow(src + x / f, d, end - x, f, opaque);
+}
+
+// The first x at or after `left` on a grid line `spacing` apart.
+int firstLineAtOrAfter(int left, int spacing) {
+    return (left + spacing - 1) / spacing * spacing;
+}
 } // namespace
 
-// Every pixel of the rows is written exactly once: a row is expanded from its source row
+// Every pixel of the area is written exactly once: a row is expanded from its source row
 // or, within a block, copied from the row above in the same band. With the grid on, its
 // lines are written here too: a line row is a copy of a prebuilt checker row, and a
 // block's other rows are patched (two parities, then copies two rows down).
-void Zoom::paintViewRows(uchar* bits, qsizetype bpl, int width, int top, int rows) {
+void Zoom::paintViewRows(uchar* bits, qsizetype bpl, const QRect& area) {
     const QRgb background = m_picZoom->client()->background().rgb();
     const ViewKey& key = m_viewKey;
     const int f = std::max(key.factor, 1);
     const bool magnified = m_viewMagnified && m_pixels != nullptr;
-    const int w = magnified ? std::min(width, key.size.width()) : 0;
+    const int w = magnified ? key.size.width() : 0;
     const int h = magnified ? std::min(key.size.height(), key.source.height() * f) : 0;
     const bool grid = magnified && key.grid;
     const QRgb c[2] = {key.gridA, key.gridB};
@@ -282,9 +301,14 @@ void Zoom::paintViewRows(uchar* bits, qsizetype bpl, int width, int top, int row
         m_checkerColors[0] = c[0];
         m_checkerColors[1] = c[1];
     }
+    const int left = area.left();
+    const int top = area.top();
+    const int columns = area.width();
+    // The area's magnified columns are left .. end - 1; the rest is background.
+    const int end = std::clamp(w, left, left + columns);
+    const size_t spanBytes = size_t(end - left) * 4;
     // Rows painted by the grid overlay cannot be copied: they differ from their block.
     const bool copies = !m_overlay.on;
-    const size_t rowBytes = size_t(w) * 4;
     const uchar* const srcBase = m_pixels;
     const qsizetype srcBpl = m_pixelsBpl;
     // Lent pixels may carry anything in their top byte: the window system ignores it on
@@ -293,38 +317,38 @@ void Zoom::paintViewRows(uchar* bits, qsizetype bpl, int width, int top, int row
                             !m_source->lendsOpaquePixels() &&
                             !m_picZoom->client()->presentsDirectly();
     auto line = [&](int y) { return reinterpret_cast<QRgb*>(bits + (y - top) * bpl); };
-    for (int y = top; y < top + rows; ++y) {
+    for (int y = top; y <= area.bottom(); ++y) {
         QRgb* row = line(y);
-        if (y < h && w > 0) {
+        if (y < h && end > left) {
             const int k = y % f;
             if (grid && k == 0) {
-                std::memcpy(row, m_checker[size_t(y & 1)].data(), rowBytes);
+                std::memcpy(row, m_checker[size_t(y & 1)].data() + left, spanBytes);
             } else if (copies && grid && k >= 3 && y - 2 >= top) {
-                std::memcpy(row, line(y - 2), rowBytes);
+                std::memcpy(row, line(y - 2), spanBytes);
             } else {
                 if (copies && k >= (grid ? 2 : 1) && y - 1 >= top)
-                    std::memcpy(row, line(y - 1), rowBytes);
+                    std::memcpy(row, line(y - 1), spanBytes);
                 else
-                    expandRow(reinterpret_cast<const QRgb*>(srcBase + (y / f) * srcBpl), row, w, f,
-                              makeOpaque);
+                    expandSpan(reinterpret_cast<const QRgb*>(srcBase + (y / f) * srcBpl), row, left,
+                               end, f, makeOpaque);
                 if (grid) {
-                    for (int x = 0; x < w; x += f)
-                        row[x] = c[(x + y) & 1];
+                    for (int x = firstLineAtOrAfter(left, f); x < end; x += f)
+                        row[x - left] = c[(x + y) & 1];
                 }
             }
-            std::fill(row + w, row + width, background);
+            std::fill(row + (end - left), row + columns, background);
         } else {
-            std::fill(row, row + width, background);
+            std::fill(row, row + columns, background);
         }
         if (m_overlay.on) {
             const int of = m_overlay.factor;
             const QRgb* oc = m_overlay.colors;
             if (y % of == 0) {
-                for (int x = 0; x < width; ++x)
-                    row[x] = oc[(x + y) & 1];
+                for (int x = left; x < left + columns; ++x)
+                    row[x - left] = oc[(x + y) & 1];
             } else {
-                for (int x = 0; x < width; x += of)
-                    row[x] = oc[(x + y) & 1];
+                for (int x = firstLineAtOrAfter(left, of); x < left + columns; x += of)
+                    row[x - left] = oc[(x + y) & 1];
             }
         }
     }

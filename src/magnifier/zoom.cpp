@@ -92,9 +92,8 @@ Zoom::Zoom(QWidget* parent, ScreenSource* source) : QWidget(parent), m_source(so
     m_picTop = new ZoomArea(this, toQColor(kSysButtonFace));
     m_picZoom = new ViewFrame(this);
     ZoomArea* view = m_picZoom->client();
-    view->setRowPainter([this](uchar* bits, qsizetype bpl, int width, int top, int rows) {
-        paintViewRows(bits, bpl, width, top, rows);
-    });
+    view->setRowPainter(
+        [this](uchar* bits, qsizetype bpl, const QRect& area) { paintViewRows(bits, bpl, area); });
     view->setMouseTracking(true);
 
     for (size_t i = 0; i < 2; ++i) {

@@ -175,7 +175,7 @@ private:
     struct ViewKey;
     bool grabSource(const ViewKey& key, bool sameKey, bool* changed);
     // Paints rows of what the view shows (see m_viewMagnified), for a frame or an expose.
-    void paintViewRows(uchar* bits, qsizetype bytesPerLine, int width, int top, int rows);
+    void paintViewRows(uchar* bits, qsizetype bytesPerLine, const QRect& area);
     void DrawGrid();
     void clearView();
     void presentView();

@@ -62,7 +62,7 @@ void ZoomArea::paintImage() {
     uchar* const bits = m_image.bits();
     const qsizetype bpl = m_image.bytesPerLine();
     for (int top = 0; top < h; top += band)
-        m_painter(bits + top * bpl, bpl, m_image.width(), top, std::min(band, h - top));
+        m_painter(bits + top * bpl, bpl, QRect(0, top, m_image.width(), std::min(band, h - top)));
 }
 
 void ZoomArea::present() {

@@ -16,15 +16,14 @@ namespace ocula {
 // top-level window's buffer, and no image of the whole view kept anywhere.
 class ViewSurface {
 public:
-    // Paints rows top .. top + rows - 1 of the widget, `width` pixels each (the widget's
-    // width), as Format_RGB32 words: row `top` at `bits`, each next row `bytesPerLine` on.
-    using RowPainter =
-        std::function<void(uchar* bits, qsizetype bytesPerLine, int width, int top, int rows)>;
+    // Paints the pixels of `area` (widget coordinates) as Format_RGB32 words: its top-left
+    // pixel at `bits`, each next row `bytesPerLine` on.
+    using RowPainter = std::function<void(uchar* bits, qsizetype bytesPerLine, const QRect& area)>;
 
     virtual ~ViewSurface() = default;
 
-    // Shows `rect` of the widget as `paint` paints it; whole rows are painted, the rect's
-    // columns put. False when there is no window to put it on yet.
+    // Shows `rect` of the widget as `paint` paints it, a band of its rows at a time. False
+    // when there is no window to put it on yet.
     virtual bool present(const QRect& rect, const RowPainter& paint) = 0;
 };
 

@@ -506,15 +506,17 @@ void X11ScreenSourceCheck::viewSurfacePutsRowsOnItsWindow() {
 
     uint32_t salt = 0;
     std::vector<int> painted;
-    const ViewSurface::RowPainter paint = [&](uchar* bits, qsizetype bpl, int width, int top,
-                                              int rows) {
-        QCOMPARE(width, place.width());
-        for (int y = 0; y < rows; ++y) {
-            painted.push_back(top + y);
+    QRect columns; // the columns of every area painted
+    const ViewSurface::RowPainter paint = [&](uchar* bits, qsizetype bpl, const QRect& area) {
+        columns |= QRect(area.left(), 0, area.width(), 1);
+        for (int y = 0; y < area.height(); ++y) {
+            painted.push_back(area.top() + y);
             auto* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
-            for (int x = 0; x < width; ++x)
-                row[x] = 0xff000000u |
-                         ((uint32_t(top + y) * 131u + uint32_t(x) * 7u + salt) & 0xffffffu);
+            for (int x = 0; x < area.width(); ++x)
+                row[x] =
+                    0xff000000u |
+                    ((uint32_t(area.top() + y) * 131u + uint32_t(area.left() + x) * 7u + salt) &
+                     0xffffffu);
         }
     };
     const QRect part(5, 7, 40, 30);
@@ -535,10 +537,12 @@ void X11ScreenSourceCheck::viewSurfacePutsRowsOnItsWindow() {
         const QImage before = numbered(QImage(place.size(), QImage::Format_RGB32), salt);
         salt += 1000;
         painted.clear();
+        columns = QRect();
         QVERIFY(surface->present(part, paint));
         std::vector<int> rows(size_t(part.height()));
         std::iota(rows.begin(), rows.end(), part.top());
         QVERIFY2(painted == rows, qPrintable(name));
+        QCOMPARE(columns, QRect(part.left(), 0, part.width(), 1));
         QImage want = before;
         const QImage after = numbered(QImage(place.size(), QImage::Format_RGB32), salt);
         for (int y = part.top(); y <= part.bottom(); ++y)

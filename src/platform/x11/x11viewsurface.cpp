@@ -144,21 +144,15 @@ bool X11ViewSurface::bindWindow() {
 
 // Without a segment the pixels go in the requests, a band at a time, each band no larger
 // than the server's largest request.
-void X11ViewSurface::putPlain(const QRect& r, const RowPainter& paint, int width) {
-    const size_t stride = size_t(width) * 4;
+void X11ViewSurface::putPlain(const QRect& r, const RowPainter& paint) {
+    // The request carries the rect's columns only, row after row.
     const size_t putBytes = size_t(r.width()) * 4;
     const size_t maxBytes = size_t(xcb_get_maximum_request_length(m_connection)) * 4 - 64;
-    const int bandRows = int(std::max<size_t>(1, std::min(m_bandBytes, maxBytes) / stride));
-    m_plain.resize(stride * size_t(bandRows));
+    const int bandRows = int(std::max<size_t>(1, std::min(m_bandBytes, maxBytes) / putBytes));
+    m_plain.resize(putBytes * size_t(bandRows));
     for (int top = r.top(); top <= r.bottom(); top += bandRows) {
         const int rows = std::min(bandRows, r.bottom() + 1 - top);
-        paint(m_plain.data(), qsizetype(stride), width, top, rows);
-        // The request carries the rect's columns only, row after row.
-        if (putBytes != stride) {
-            for (int y = 0; y < rows; ++y)
-                std::memmove(m_plain.data() + putBytes * size_t(y),
-                             m_plain.data() + stride * size_t(y) + size_t(r.left()) * 4, putBytes);
-        }
+        paint(m_plain.data(), qsizetype(putBytes), QRect(r.left(), top, r.width(), rows));
         xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, uint16_t(r.width()),
                       uint16_t(rows), int16_t(r.left()), int16_t(top), 0, m_depth,
                       uint32_t(putBytes * size_t(rows)), m_plain.data());
@@ -176,7 +170,7 @@ bool X11ViewSurface::present(const QRect& rect, const RowPainter& paint) {
     if (!bindWindow())
         return false;
     if (!m_shmAllowed || !fitRing(width)) {
-        putPlain(r, paint, width);
+        putPlain(r, paint);
         return true;
     }
     const size_t stride = size_t(width) * 4;
@@ -186,7 +180,9 @@ bool X11ViewSurface::present(const QRect& rect, const RowPainter& paint) {
         m_nextSlot = (slot + 1) % kSlots;
         waitForSlot(slot);
         const size_t offset = size_t(slot) * size_t(m_bandRows) * stride;
-        paint(m_ring.data() + offset, qsizetype(stride), width, top, rows);
+        // The band keeps whole rows of the window, of which the rect's columns are painted.
+        paint(m_ring.data() + offset + size_t(r.left()) * 4, qsizetype(stride),
+              QRect(r.left(), top, r.width(), rows));
         xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(width), uint16_t(rows),
                           uint16_t(r.x()), 0, uint16_t(r.width()), uint16_t(rows), int16_t(r.x()),
                           int16_t(top), m_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, m_ring.id(),

@@ -45,7 +45,7 @@ private:
     // Reads completion events until the band `slot` is no longer being read.
     void waitForSlot(int slot);
     void waitIdle();
-    void putPlain(const QRect& r, const RowPainter& paint, int width);
+    void putPlain(const QRect& r, const RowPainter& paint);
 
     xcb_connection_t* m_connection;
     QPointer<QWidget> m_widget;
