@@ -52,6 +52,9 @@ private slots:
     void stillScreenRestsAndWakesOnChange();
     void restEndsWhenSamplingStops();
     void sourceThatCannotWakeKeepsFullRate();
+    void viewMovedOverAStillPicture_data();
+    void viewMovedOverAStillPicture();
+    void drawingBeforeAMoveIsShown();
 };
 
 void TestZoom::newInstanceDefaults() {
@@ -798,6 +801,81 @@ void TestZoom::sourceThatCannotWakeKeepsFullRate() {
     QVERIFY(!f.restWithin(60));
     QCOMPARE(f.zoom->tmrZoom()->interval(), 50);
     QVERIFY(!f.source.waitingToWake());
+}
+
+void TestZoom::viewMovedOverAStillPicture_data() {
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<bool>("grid");
+    QTest::addColumn<int>("bandRows");
+    QTest::newRow("x1") << 1 << false << 0;
+    QTest::newRow("x2") << 2 << false << 0;
+    QTest::newRow("x3, grid") << 3 << true << 0;
+    QTest::newRow("x4, grid, bands of 5 rows") << 4 << true << 5;
+    QTest::newRow("x5, bands of 3 rows") << 5 << false << 3;
+}
+
+// Over a picture that stays as it is, a moved view moves what it showed and paints only
+// the rest: every frame is what drawing afresh gives (an odd step of the grid, the
+// desktop's corners, a jump), and moves do happen.
+void TestZoom::viewMovedOverAStillPicture() {
+    QFETCH(int, factor);
+    QFETCH(bool, grid);
+    QFETCH(int, bandRows);
+    const auto setUp = [&](ZoomFixture& f, bool reportsChanges) {
+        f.setViewSize(QSize(93, 61)); // a multiple of no factor
+        f.zoom->setFactor(int16_t(factor));
+        f.zoom->setHasGrid(grid);
+        f.zoom->picZoom()->client()->setBandRows(bandRows);
+        f.source.setReportsChanges(reportsChanges);
+    };
+    ZoomFixture moving(QSize(400, 300));
+    ZoomFixture fresh(QSize(400, 300)); // never knows the picture is still: draws afresh
+    setUp(moving, true);
+    setUp(fresh, false);
+    const QPoint path[] = {{200, 150}, {201, 150}, {201, 151}, {199, 153}, {203, 146}, {205, 146},
+                           {230, 170}, {260, 120}, {20, 15},   {18, 13},   {3, 2},     {1, 1},
+                           {2, 4},     {399, 299}, {396, 297}, {398, 293}, {200, 150}, {202, 152}};
+    for (const QPoint p : path) {
+        moving.source.setCursorPos(p);
+        fresh.source.setCursorPos(p);
+        moving.zoom->Redraw();
+        fresh.zoom->Redraw();
+        QVERIFY2(moving.zoom->viewImage() == fresh.zoom->viewImage(),
+                 qPrintable(QStringLiteral("at %1, %2").arg(p.x()).arg(p.y())));
+    }
+    QVERIFY(moving.zoom->framesMoved() > 0);
+    QCOMPARE(fresh.zoom->framesMoved(), quint64(0));
+}
+
+// What is drawn on the screen between two reads is shown, not moved over from the frame
+// before; once nothing is drawn any more, the view moves again.
+void TestZoom::drawingBeforeAMoveIsShown() {
+    ZoomFixture f(QSize(400, 300));
+    f.setViewSize(QSize(90, 60));
+    f.zoom->setFactor(3);
+    f.zoom->setHasGrid(false);
+    f.source.setReportsChanges(true);
+    f.source.setCursorPos(QPoint(200, 150));
+    f.zoom->Redraw();
+    const quint64 moved = f.zoom->framesMoved();
+
+    f.source.desktop().setPixel(201, 151, qRgb(1, 2, 3));
+    f.source.setCursorPos(QPoint(202, 150));
+    f.zoom->Redraw();
+    // The view starts at (187, 140).
+    QCOMPARE(f.zoom->viewImage().pixel((201 - 187) * 3 + 1, (151 - 140) * 3 + 1), qRgb(1, 2, 3));
+    QCOMPARE(f.zoom->framesMoved(), moved);
+
+    f.source.desktop().setPixel(201, 151, test::patternColor(201, 151));
+    f.source.setCursorPos(QPoint(203, 151));
+    f.zoom->Redraw();
+    QCOMPARE(f.firstWrongPixel(203 - 15, 151 - 10, 3), QPoint(-1, -1));
+    QCOMPARE(f.zoom->framesMoved(), moved);
+
+    f.source.setCursorPos(QPoint(201, 152));
+    f.zoom->Redraw();
+    QCOMPARE(f.firstWrongPixel(201 - 15, 152 - 10, 3), QPoint(-1, -1));
+    QCOMPARE(f.zoom->framesMoved(), moved + 1);
 }
 
 QTEST_MAIN(TestZoom)

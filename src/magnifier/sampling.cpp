@@ -102,6 +102,10 @@ void Zoom::Redraw() {
         notePass(true);
         return;
     }
+    // Over a still picture, what the view showed is still right, moved by whole blocks.
+    const ViewKey shown = m_viewKey;
+    const bool moved = grabbed && viewCurrent() && key.source != shown.source &&
+                       key.movedFrom(shown) && !m_source->mayHaveChanged(shown.source);
     m_viewKey = key;
     if (grabbed) {
         m_viewMagnified = true;
@@ -112,7 +116,10 @@ void Zoom::Redraw() {
     // With a picture the grid is painted with its rows, in the same pass.
     if (m_HasGrid && !grabbed)
         DrawGrid();
-    presentView();
+    if (moved)
+        presentMovedView(shown);
+    else
+        presentView();
     ++m_framesPresented;
 
     m_Busy = false;
@@ -409,6 +416,25 @@ void Zoom::clearView() {
 
 void Zoom::presentView() {
     m_picZoom->client()->present();
+}
+
+void Zoom::presentMovedView(const ViewKey& shown) {
+    const ViewKey& key = m_viewKey;
+    const int f = std::max(key.factor, 1);
+    const QPoint delta = (shown.source.topLeft() - key.source.topLeft()) * f;
+    // The magnified rows; below them the view is background in both frames.
+    const QRect magnified(0, 0, key.size.width(),
+                          std::min(key.size.height(), key.source.height() * f));
+    const QRect kept = magnified.intersected(magnified.translated(-delta));
+    // The grid's checker is laid on the view, not on the picture: a move by an odd number
+    // of pixels would swap its colours. A small overlap is not worth a move.
+    if ((key.grid && ((delta.x() + delta.y()) & 1) != 0) ||
+        qint64(kept.width()) * kept.height() * 4 < qint64(magnified.width()) * magnified.height()) {
+        presentView();
+        return;
+    }
+    if (m_picZoom->client()->scroll(kept, delta))
+        ++m_framesMoved;
 }
 
 void Zoom::picZoom_MouseMove(QMouseEvent* event) {

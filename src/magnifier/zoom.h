@@ -110,6 +110,8 @@ public:
     bool markersLeftSet() const { return m_MarkersLeftSet; }
     // Views drawn and presented so far (ticks that changed nothing are not counted).
     quint64 framesPresented() const { return m_framesPresented; }
+    // Of those, the ones shown by moving what the view showed and painting only the rest.
+    quint64 framesMoved() const { return m_framesMoved; }
     // Redraw passes that looked at the screen, drawn or not.
     quint64 redrawPasses() const { return m_redrawPasses; }
     // Resting: nothing has changed for a while, so the view samples seldom and the source
@@ -174,6 +176,8 @@ private:
     // Sampling and grid.
     struct ViewKey;
     bool grabSource(const ViewKey& key, bool sameKey, bool* changed);
+    // Shows a frame that is the view `shown` moved, by moving what it can of that.
+    void presentMovedView(const ViewKey& shown);
     // Paints rows of what the view shows (see m_viewMagnified), for a frame or an expose.
     void paintViewRows(uchar* bits, qsizetype bytesPerLine, const QRect& area);
     void DrawGrid();
@@ -249,6 +253,11 @@ private:
         QRgb gridA = 0, gridB = 0;
         QSize size;
         bool operator==(const ViewKey&) const = default;
+        // The same view of another rectangle of the same size.
+        bool movedFrom(const ViewKey& k) const {
+            return source.size() == k.source.size() && desktop == k.desktop && factor == k.factor &&
+                   grid == k.grid && gridA == k.gridA && gridB == k.gridB && size == k.size;
+        }
     };
     ViewKey m_viewKey;
     // What the view shows: m_pixels magnified by m_viewKey, or else the background; and
@@ -262,6 +271,7 @@ private:
     // The view shows exactly what m_viewKey draws, so a tick with that key may compare.
     bool viewCurrent() const { return m_viewMagnified && !m_overlay.on; }
     quint64 m_framesPresented = 0;
+    quint64 m_framesMoved = 0;
     quint64 m_redrawPasses = 0;
     int m_quietPasses = 0;
     bool m_resting = false;

@@ -57,12 +57,44 @@ void ZoomArea::contentChanged() {
 
 void ZoomArea::paintImage() {
     fitImage();
-    const int h = m_image.height();
-    const int band = m_bandRows > 0 ? m_bandRows : std::max(h, 1);
-    uchar* const bits = m_image.bits();
+    paintImage(m_image.rect());
+}
+
+void ZoomArea::paintImage(const QRect& area) {
+    const QRect r = area.intersected(m_image.rect());
+    const int band = m_bandRows > 0 ? m_bandRows : std::max(r.height(), 1);
     const qsizetype bpl = m_image.bytesPerLine();
-    for (int top = 0; top < h; top += band)
-        m_painter(bits + top * bpl, bpl, QRect(0, top, m_image.width(), std::min(band, h - top)));
+    for (int top = r.top(); top <= r.bottom(); top += band)
+        m_painter(m_image.bits() + top * bpl + size_t(r.left()) * 4, bpl,
+                  QRect(r.left(), top, r.width(), std::min(band, r.bottom() + 1 - top)));
+}
+
+bool ZoomArea::scroll(const QRect& area, QPoint delta) {
+    const QRect bounds = rect();
+    const QRect from = area.intersected(bounds).intersected(bounds.translated(-delta));
+    if (!m_painter || from.isEmpty() || (!m_surface && m_image.size() != size())) {
+        present();
+        return false;
+    }
+    const QRegion rest = QRegion(bounds) - QRegion(from.translated(delta));
+    if (m_surface) {
+        if (m_surface->scroll(from, delta, rest, m_painter))
+            return true;
+        m_surface->present(bounds, m_painter);
+        return false;
+    }
+    // Rows in the order that reads each before it is written over.
+    const qsizetype bpl = m_image.bytesPerLine();
+    const size_t bytes = size_t(from.width()) * 4;
+    for (int i = 0; i < from.height(); ++i) {
+        const int y = delta.y() > 0 ? from.bottom() - i : from.top() + i;
+        std::memmove(m_image.bits() + (y + delta.y()) * bpl + size_t(from.left() + delta.x()) * 4,
+                     m_image.constBits() + y * bpl + size_t(from.left()) * 4, bytes);
+    }
+    for (const QRect& r : rest)
+        paintImage(r);
+    update();
+    return true;
 }
 
 void ZoomArea::present() {

@@ -42,6 +42,10 @@ public:
 
     // Shows what the image holds (or the painter paints) now.
     void present();
+    // Shows what the painter paints now, knowing that it is what the area showed with the
+    // pixels of `area` moved by `delta`: those are moved, not painted again where moving
+    // costs less (true), else all is painted.
+    bool scroll(const QRect& area, QPoint delta);
     bool presentsDirectly() const { return m_surface != nullptr; }
     QPaintEngine* paintEngine() const override;
     void setBackground(QColor c) { m_background = c; }
@@ -64,8 +68,9 @@ protected:
 private:
     // Makes the image the area's size; what it held is lost when the size changes.
     void fitImage();
-    // Paints the whole image with the row painter.
+    // Paints the whole image, or `area` of it, with the row painter.
     void paintImage();
+    void paintImage(const QRect& area);
 
     std::unique_ptr<ViewSurface> m_surface;
     RowPainter m_painter;

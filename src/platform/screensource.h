@@ -37,9 +37,10 @@ public:
     }
     // Whether lent pixels have 0xff in their top byte, as Format_RGB32 wants.
     virtual bool lendsOpaquePixels() const { return false; }
-    // False only when the source knows that no pixel of `source` has changed since its
-    // last grab of exactly that rectangle, so that a caller who still holds that grab
-    // need not read it again.
+    // False only when the source knows that no pixel of `source` has changed since it last
+    // read exactly that rectangle: up to now when that was its latest read, so that a
+    // caller who still holds the pixels need not read them again; up to the latest read
+    // when it was the read before (a caller that moved may move what it drew from them).
     virtual bool mayHaveChanged(const QRect& source) {
         (void)source;
         return true;

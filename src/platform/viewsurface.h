@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QRegion>
 #include <QtGlobal>
 
 #include <functional>
@@ -25,6 +26,18 @@ public:
     // Shows `rect` of the widget as `paint` paints it, a band of its rows at a time. False
     // when there is no window to put it on yet.
     virtual bool present(const QRect& rect, const RowPainter& paint) = 0;
+    // Moves the window's pixels in `area` by `delta`, then shows `rest` as `paint` paints
+    // it, and whatever of the moved area the window system had no pixels for (where
+    // another window covers it, say). False, having done nothing, where it cannot, or
+    // where painting the area costs less than moving it.
+    virtual bool scroll(const QRect& area, QPoint delta, const QRegion& rest,
+                        const RowPainter& paint) {
+        (void)area;
+        (void)delta;
+        (void)rest;
+        (void)paint;
+        return false;
+    }
 };
 
 // A surface for `widget`, or null where the platform has none (offscreen, Wayland, an X

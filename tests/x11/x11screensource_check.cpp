@@ -151,6 +151,7 @@ private slots:
     void drawingMarksTheLastGrabChanged();
     void wakesOnceOnPointerMovesAndDrawing();
     void viewSurfacePutsRowsOnItsWindow();
+    void viewSurfaceMovesPixels();
 
 private:
     ScreenSource& source(Kind kind);
@@ -403,8 +404,9 @@ void X11ScreenSourceCheck::pointerMovesAreHeardAtOnce() {
     }
 }
 
-// After a grab, the rectangle counts as unchanged until something is drawn on the screen
-// (anywhere: the server reports no more than that) or another rectangle is asked for.
+// After a grab, the rectangle counts as unchanged until something is drawn on it; drawing
+// elsewhere leaves it as it is. After the next grab of another rectangle, it counts as
+// changed only if something was drawn on it before that grab; after two, it is unknown.
 void X11ScreenSourceCheck::drawingMarksTheLastGrabChanged() {
     if (m_expectRefused)
         QSKIP("the X11 source refuses this server");
@@ -430,6 +432,30 @@ void X11ScreenSourceCheck::drawingMarksTheLastGrabChanged() {
     QVERIFY(m_shm->grab(rect, into));
     const QString mismatch = compareWithScreen(into, rect, m_screen);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+
+    // The grab of another rectangle brings in every report of drawing before it.
+    const QRect other = rect.translated(3, 2);
+    const QPoint outside(rect.right() + 5, rect.top());
+    QImage otherInto(other.size(), QImage::Format_RGB32);
+    paintRootPixel(outside, qRgb(4, 5, 6));
+    QVERIFY(m_shm->grab(other, otherInto));
+    QVERIFY(!m_shm->mayHaveChanged(rect));
+    paintRootPixel(outside, patternAt(outside.x(), outside.y()));
+    QVERIFY(m_shm->grab(rect, into));
+    paintRootPixel(inside, qRgb(1, 2, 3));
+    QVERIFY(m_shm->grab(other, otherInto));
+    QVERIFY(m_shm->mayHaveChanged(rect));
+    paintRootPixel(inside, patternAt(inside.x(), inside.y()));
+    QVERIFY(m_shm->grab(rect, into));
+    QVERIFY(m_shm->grab(other, otherInto));
+    paintRootPixel(inside, qRgb(1, 2, 3)); // after the latest read: not counted for rect
+    QTest::qWait(30);
+    QVERIFY(!m_shm->mayHaveChanged(rect));
+    QVERIFY(m_shm->mayHaveChanged(other));
+    QImage corner(4, 4, QImage::Format_RGB32);
+    QVERIFY(m_shm->grab(QRect(0, 0, 4, 4), corner));
+    QVERIFY(m_shm->mayHaveChanged(rect));
+    paintRootPixel(inside, patternAt(inside.x(), inside.y()));
 }
 
 // A caller at rest is woken from the event loop by a device move or by drawing: once per
@@ -551,6 +577,100 @@ void X11ScreenSourceCheck::viewSurfacePutsRowsOnItsWindow() {
         QImage seen(place.size(), QImage::Format_RGB32);
         QTRY_VERIFY2(m_shm->grab(place, seen) && seen == want, qPrintable(name));
     }
+}
+
+// Moving pixels within the window: the moved area shows what was there before, moved; the
+// rest what the painter paints. Where another window covers what was to be moved, the
+// server has nothing to move, and the painter paints that part too.
+void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    SurfaceWindow window;
+    std::unique_ptr<X11ViewSurface> surface = X11ViewSurface::create(&window);
+    if (!surface)
+        QSKIP("no surface on this server");
+    prepareForViewSurface(&window);
+    const QRect place(30, 40, 64, 48);
+    window.setGeometry(place);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Worth it for views of a size; here, for any.
+    QVERIFY(!surface->scroll(QRect(0, 0, 64, 40), QPoint(0, 8), QRect(0, 0, 64, 8),
+                             [](uchar*, qsizetype, const QRect&) { QFAIL("painted"); }));
+    surface->setMinMovedPixels(1);
+
+    uint32_t salt = 0;
+    QRegion painted;
+    const ViewSurface::RowPainter paint = [&](uchar* bits, qsizetype bpl, const QRect& area) {
+        painted += area;
+        for (int y = 0; y < area.height(); ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
+            for (int x = 0; x < area.width(); ++x)
+                row[x] =
+                    0xff000000u |
+                    ((uint32_t(area.top() + y) * 131u + uint32_t(area.left() + x) * 7u + salt) &
+                     0xffffffu);
+        }
+    };
+    const QRect bounds(QPoint(0, 0), place.size());
+    // Pixels from the picture painted with `was`, moved by `delta` where `moved` says so.
+    const auto expected = [&](uint32_t was, QPoint delta, const QRegion& moved) {
+        QImage want = numbered(QImage(place.size(), QImage::Format_RGB32), salt);
+        const QImage before = numbered(QImage(place.size(), QImage::Format_RGB32), was);
+        for (const QRect& r : moved)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    want.setPixel(x, y, before.pixel(QPoint(x, y) - delta));
+        return want;
+    };
+
+    struct Move {
+        QRect area;
+        QPoint delta;
+    };
+    for (const Move move :
+         {Move{QRect(0, 0, 54, 48), QPoint(10, 0)}, Move{QRect(3, 4, 58, 40), QPoint(-3, 4)},
+          Move{QRect(0, 7, 64, 41), QPoint(0, -7)}}) {
+        QVERIFY(surface->present(bounds, paint));
+        const uint32_t was = salt;
+        salt += 1000;
+        painted = QRegion();
+        const QRect to = move.area.translated(move.delta);
+        const QRegion rest = QRegion(bounds) - to;
+        QVERIFY(surface->scroll(move.area, move.delta, rest, paint));
+        QCOMPARE(painted, rest);
+        const QImage want = expected(was, move.delta, to);
+        QImage seen(place.size(), QImage::Format_RGB32);
+        QTRY_VERIFY2(
+            m_shm->grab(place, seen) && seen == want,
+            qPrintable(QStringLiteral("by %1, %2").arg(move.delta.x()).arg(move.delta.y())));
+    }
+
+    // Another program's window over the left 16 columns: moved right by 10, the columns
+    // 16 .. 25 would come from under it.
+    OtherClient other;
+    const uint32_t cover = xcb_generate_id(other.c);
+    const uint32_t values[] = {0x123456, 1};
+    xcb_create_window(other.c, XCB_COPY_FROM_PARENT, cover, other.root, int16_t(place.x()),
+                      int16_t(place.y()), 16, uint16_t(place.height()), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(other.c, cover);
+    std::free(xcb_get_input_focus_reply(other.c, xcb_get_input_focus(other.c), nullptr));
+    QVERIFY(surface->present(bounds, paint));
+    const uint32_t was = salt;
+    salt += 1000;
+    painted = QRegion();
+    const QRect area(0, 0, 54, 48);
+    const QPoint delta(10, 0);
+    const QRegion rest = QRegion(bounds) - area.translated(delta);
+    QVERIFY(surface->scroll(area, delta, rest, paint));
+    QVERIFY(painted.contains(QRect(16, 0, 10, 48)));
+    const QImage want = expected(was, delta, QRect(26, 0, 38, 48));
+    const QRect visible(16, 0, 48, 48);
+    QImage seen(visible.size(), QImage::Format_RGB32);
+    QTRY_VERIFY(m_shm->grab(visible.translated(place.topLeft()), seen) &&
+                seen == want.copy(visible));
 }
 
 QTEST_MAIN(X11ScreenSourceCheck)

@@ -27,6 +27,8 @@ bool ImageScreenSource::grab(const QRect& source, QImage& into, bool* changed) {
     }
     if (changed)
         *changed = any;
+    m_grabBefore = m_lastGrab;
+    m_drawnBefore = m_drawnOn;
     m_lastGrab = source;
     m_drawnOn = false;
     return true;

@@ -23,7 +23,11 @@ public:
     // Like a window system that reports drawing, once asked to: the desktop counts as
     // drawn on whenever it is handed out for writing.
     bool mayHaveChanged(const QRect& source) override {
-        return !m_reportsChanges || m_drawnOn || source != m_lastGrab;
+        if (!m_reportsChanges)
+            return true;
+        if (source == m_lastGrab)
+            return m_drawnOn;
+        return source != m_grabBefore || m_drawnBefore;
     }
     void setListening(bool listening) override { m_listening = listening; }
     // Wakes the caller, as a window system would, once the cursor has been moved or the
@@ -55,6 +59,9 @@ private:
     bool m_reportsChanges = false;
     bool m_drawnOn = true;
     QRect m_lastGrab;
+    // The read before the last, and whether the desktop was drawn on between the two.
+    QRect m_grabBefore;
+    bool m_drawnBefore = true;
     bool m_listening = true;
     bool m_lends = true;
     bool m_lendsOpaque = true;

@@ -77,7 +77,7 @@ void X11ScreenSource::listen() {
                                                 xcb_damage_query_version_reply)) {
         const uint32_t id = xcb_generate_id(c);
         xcb_generic_error_t* error = xcb_request_check(
-            c, xcb_damage_create_checked(c, id, m_root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+            c, xcb_damage_create_checked(c, id, m_root, XCB_DAMAGE_REPORT_LEVEL_DELTA_RECTANGLES));
         if (error == nullptr) {
             m_damage = id;
             m_damageEvent = damage->first_event;
@@ -103,6 +103,7 @@ void X11ScreenSource::setListening(bool listening) {
     // Whatever happened while we were not listening: ask again.
     m_pointerMoved = true;
     m_grabDirty = true;
+    m_grabBeforeDirty = true;
     if (!listening)
         takeEvents();
 }
@@ -159,9 +160,16 @@ void X11ScreenSource::takeEvent(const xcb_generic_event_t* event) {
         if (m_xiOpcode != 0 && ge->extension == m_xiOpcode)
             m_pointerMoved = true;
     } else if (m_damage != 0 && type == m_damageEvent + XCB_DAMAGE_NOTIFY) {
-        // Drawing reported before the last grab emptied the region is in that grab.
-        if (isAfter(event, m_lastGrabSequence))
+        // Drawing reported before the last grab emptied the region is in that grab, and
+        // drawing elsewhere (the view's own window, as a rule) leaves it as it was.
+        const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+        const QRect area(notify->area.x, notify->area.y, notify->area.width, notify->area.height);
+        if (isAfter(event, m_lastGrabSequence) && area.intersects(m_lastGrab))
             m_grabDirty = true;
+        // Up to the last read, whose emptying may have come before the drawing it holds.
+        if (isAfter(event, m_grabBeforeSequence) &&
+            !isAfter(event, uint16_t(m_lastGrabSequence + 1)) && area.intersects(m_grabBefore))
+            m_grabBeforeDirty = true;
     }
 }
 
@@ -206,6 +214,10 @@ bool X11ScreenSource::refreshRoot() {
 }
 
 void X11ScreenSource::beginRead() {
+    // Drawing on the last rectangle not heard of yet is heard of with this read's answer.
+    m_grabBefore = m_lastGrab;
+    m_grabBeforeSequence = m_lastGrabSequence;
+    m_grabBeforeDirty = m_grabDirty;
     m_lastGrab = QRect();
     if (m_damage != 0 && m_usable) {
         // Emptied before the read, in the same write: drawing from here on reports anew.
@@ -246,10 +258,12 @@ const uchar* X11ScreenSource::lend(const QRect& source, qsizetype* bytesPerLine)
 }
 
 bool X11ScreenSource::mayHaveChanged(const QRect& source) {
-    if (m_damage == 0 || source != m_lastGrab)
+    if (m_damage == 0 || source.isEmpty())
         return true;
     takeEvents();
-    return m_grabDirty;
+    if (source == m_lastGrab)
+        return m_grabDirty;
+    return source != m_grabBefore || m_grabBeforeDirty;
 }
 
 bool X11ScreenSource::grabInto(const QRect& source, QImage& into, bool& changed) {

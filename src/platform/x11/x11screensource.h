@@ -97,14 +97,18 @@ private:
     bool m_pointerMoved = true;
     std::chrono::steady_clock::time_point m_lastQuery;
     // DAMAGE: the damage object on the root (0: none) and its first event code. It reports
-    // only when its region turns non-empty, so at most one event waits; each grab empties
-    // the region first. What the last grab read: its rectangle, the sequence number of
-    // that emptying, and whether anything has been drawn on the screen since.
+    // each rectangle drawn that its region did not hold yet; each grab empties the region
+    // first. What the last grab read: its rectangle, the sequence number of that emptying,
+    // and whether anything has been drawn on that rectangle since. The same for the grab
+    // before, up to the last one.
     uint32_t m_damage = 0;
     uint8_t m_damageEvent = 0;
     QRect m_lastGrab;
     uint16_t m_lastGrabSequence = 0;
     bool m_grabDirty = true;
+    QRect m_grabBefore;
+    uint16_t m_grabBeforeSequence = 0;
+    bool m_grabBeforeDirty = true;
 
     // Watches the connection for events while a caller waits to be woken.
     std::unique_ptr<QSocketNotifier> m_notifier;

@@ -30,10 +30,14 @@ public:
     X11ViewSurface& operator=(const X11ViewSurface&) = delete;
 
     bool present(const QRect& rect, const RowPainter& paint) override;
+    bool scroll(const QRect& area, QPoint delta, const QRegion& rest,
+                const RowPainter& paint) override;
 
     // The size of a band (at least one row), and whether bands may live in shared memory
     // (without, the pixels travel in the requests): for checks of both ways.
     void setBandBytes(size_t bytes);
+    // The smallest area worth moving rather than painting, in pixels.
+    void setMinMovedPixels(qint64 pixels) { m_minMovedPixels = pixels; }
     void setSharedMemory(bool allowed);
     bool usesSharedMemory() const { return m_ring.isValid(); }
 
@@ -42,7 +46,9 @@ private:
     bool bindWindow();
     // Makes the ring fit rows of `width` pixels; false when no segment can be had.
     bool fitRing(int width);
-    // Reads completion events until the band `slot` is no longer being read.
+    // Reads events until `done` holds: put completions, and the answer to a move.
+    template <typename Done> void readEventsUntil(Done done);
+    void takeEvent(const xcb_generic_event_t* event);
     void waitForSlot(int slot);
     void waitIdle();
     void putPlain(const QRect& r, const RowPainter& paint);
@@ -51,6 +57,11 @@ private:
     QPointer<QWidget> m_widget;
     uint32_t m_window = 0;
     uint32_t m_gc = 0;
+    // For moves, which are answered with what could not be moved.
+    uint32_t m_copyGc = 0;
+    bool m_copyAnswered = true;
+    qint64 m_minMovedPixels;
+    QRegion m_uncopied;
     uint8_t m_depth = 0;
 
     bool m_shmAllowed = true;
