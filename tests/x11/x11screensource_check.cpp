@@ -595,9 +595,11 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Worth it for views of a size; here, for any.
-    QVERIFY(!surface->scroll(QRect(0, 0, 64, 40), QPoint(0, 8), QRect(0, 0, 64, 8),
-                             [](uchar*, qsizetype, const QRect&) { QFAIL("painted"); }));
+    const auto never = [](uchar*, qsizetype, const QRect&) { QFAIL("painted"); };
+    QVERIFY(!surface->scroll(QRect(0, 0, 64, 40), QPoint(0, 8), QRect(0, 0, 64, 8), never));
     surface->setMinMovedPixels(1);
+    // Nor to the right within the same rows.
+    QVERIFY(!surface->scroll(QRect(0, 0, 60, 48), QPoint(4, 0), QRect(0, 0, 4, 48), never));
 
     uint32_t salt = 0;
     QRegion painted;
@@ -629,7 +631,7 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
         QPoint delta;
     };
     for (const Move move :
-         {Move{QRect(0, 0, 54, 48), QPoint(10, 0)}, Move{QRect(3, 4, 58, 40), QPoint(-3, 4)},
+         {Move{QRect(0, 0, 54, 46), QPoint(10, 2)}, Move{QRect(3, 4, 58, 40), QPoint(-3, 4)},
           Move{QRect(0, 7, 64, 41), QPoint(0, -7)}}) {
         QVERIFY(surface->present(bounds, paint));
         const uint32_t was = salt;
@@ -646,8 +648,8 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
             qPrintable(QStringLiteral("by %1, %2").arg(move.delta.x()).arg(move.delta.y())));
     }
 
-    // Another program's window over the left 16 columns: moved right by 10, the columns
-    // 16 .. 25 would come from under it.
+    // Another program's window over the left 16 columns: moved right by 10 (and down by
+    // 3), the columns 16 .. 25 would come from under it.
     OtherClient other;
     const uint32_t cover = xcb_generate_id(other.c);
     const uint32_t values[] = {0x123456, 1};
@@ -661,12 +663,12 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
     const uint32_t was = salt;
     salt += 1000;
     painted = QRegion();
-    const QRect area(0, 0, 54, 48);
-    const QPoint delta(10, 0);
+    const QRect area(0, 0, 54, 45);
+    const QPoint delta(10, 3);
     const QRegion rest = QRegion(bounds) - area.translated(delta);
     QVERIFY(surface->scroll(area, delta, rest, paint));
-    QVERIFY(painted.contains(QRect(16, 0, 10, 48)));
-    const QImage want = expected(was, delta, QRect(26, 0, 38, 48));
+    QVERIFY(painted.contains(QRect(16, 3, 10, 45)));
+    const QImage want = expected(was, delta, QRect(26, 3, 38, 45));
     const QRect visible(16, 0, 48, 48);
     QImage seen(visible.size(), QImage::Format_RGB32);
     QTRY_VERIFY(m_shm->grab(visible.translated(place.topLeft()), seen) &&

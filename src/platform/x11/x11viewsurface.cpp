@@ -238,6 +238,11 @@ bool X11ViewSurface::scroll(const QRect& area, QPoint delta, const QRegion& rest
     const QRect from = area.intersected(bounds).intersected(bounds.translated(-delta));
     if (qint64(from.width()) * from.height() < m_minMovedPixels)
         return false;
+    // A software server (Xvfb, Xvnc, Xorg without acceleration) copies rows that overlap
+    // themselves to the right pixel by pixel: such a move costs it twice a put of the
+    // whole area (measured). Any move with a vertical part copies whole rows.
+    if (delta.y() == 0 && delta.x() > 0)
+        return false;
     // The server moves the pixels within the window, in order with the puts before.
     m_uncopied = QRegion();
     m_copyAnswered = false;
