@@ -254,9 +254,9 @@ private:
         QSize size;
         bool operator==(const ViewKey&) const = default;
         // The same view of another rectangle of the same size.
-        bool movedFrom(const ViewKey& k) const {
-            return source.size() == k.source.size() && desktop == k.desktop && factor == k.factor &&
-                   grid == k.grid && gridA == k.gridA && gridB == k.gridB && size == k.size;
+        bool movedFrom(ViewKey k) const {
+            k.source.moveTopLeft(source.topLeft());
+            return k == *this;
         }
     };
     ViewKey m_viewKey;

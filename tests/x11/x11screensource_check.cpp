@@ -118,11 +118,14 @@ protected:
 };
 
 // Distinct colours, so that a shifted or transposed copy shows.
+uint32_t numberedPixel(int x, int y, uint32_t salt) {
+    return 0xff000000u | ((uint32_t(y) * 131u + uint32_t(x) * 7u + salt) & 0xffffffu);
+}
+
 QImage numbered(QImage image, uint32_t salt) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(
-                x, y, 0xff000000u | ((uint32_t(y) * 131u + uint32_t(x) * 7u + salt) & 0xffffffu));
+            image.setPixel(x, y, numberedPixel(x, y, salt));
     return image;
 }
 
@@ -545,10 +548,7 @@ void X11ScreenSourceCheck::viewSurfacePutsRowsOnItsWindow() {
             painted.push_back(area.top() + y);
             auto* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
             for (int x = 0; x < area.width(); ++x)
-                row[x] =
-                    0xff000000u |
-                    ((uint32_t(area.top() + y) * 131u + uint32_t(area.left() + x) * 7u + salt) &
-                     0xffffffu);
+                row[x] = numberedPixel(area.left() + x, area.top() + y, salt);
         }
     };
     const QRect part(5, 7, 40, 30);
@@ -614,10 +614,7 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
         for (int y = 0; y < area.height(); ++y) {
             auto* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
             for (int x = 0; x < area.width(); ++x)
-                row[x] =
-                    0xff000000u |
-                    ((uint32_t(area.top() + y) * 131u + uint32_t(area.left() + x) * 7u + salt) &
-                     0xffffffu);
+                row[x] = numberedPixel(area.left() + x, area.top() + y, salt);
         }
     };
     const QRect bounds(QPoint(0, 0), place.size());
