@@ -209,20 +209,22 @@ bool X11ViewSurface::present(const QRect& rect, const RowPainter& paint) {
         putPlain(r, paint);
         return true;
     }
-    const size_t stride = size_t(width) * 4;
-    for (int top = r.top(); top <= r.bottom(); top += m_bandRows) {
-        const int rows = std::min(m_bandRows, r.bottom() + 1 - top);
+    // Each band holds the rect's columns only, row after row: a narrow rect (the edge of a
+    // moved view) goes in one put instead of one per band of whole rows, and a put whose
+    // rows are whole takes the server's plain copy rather than its general one.
+    const size_t slotBytes = size_t(m_bandRows) * size_t(width) * 4;
+    const size_t stride = size_t(r.width()) * 4;
+    const int bandRows = int(std::clamp<size_t>(slotBytes / stride, 1, 0x7fff));
+    for (int top = r.top(); top <= r.bottom(); top += bandRows) {
+        const int rows = std::min(bandRows, r.bottom() + 1 - top);
         const int slot = m_nextSlot;
         m_nextSlot = (slot + 1) % kSlots;
         waitForSlot(slot);
-        const size_t offset = size_t(slot) * size_t(m_bandRows) * stride;
-        // The band keeps whole rows of the window, of which the rect's columns are painted.
-        paint(m_ring.data() + offset + size_t(r.left()) * 4, qsizetype(stride),
-              QRect(r.left(), top, r.width(), rows));
-        xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(width), uint16_t(rows),
-                          uint16_t(r.x()), 0, uint16_t(r.width()), uint16_t(rows), int16_t(r.x()),
-                          int16_t(top), m_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, m_ring.id(),
-                          uint32_t(offset));
+        const size_t offset = size_t(slot) * slotBytes;
+        paint(m_ring.data() + offset, qsizetype(stride), QRect(r.left(), top, r.width(), rows));
+        xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(r.width()), uint16_t(rows), 0, 0,
+                          uint16_t(r.width()), uint16_t(rows), int16_t(r.x()), int16_t(top),
+                          m_depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, m_ring.id(), uint32_t(offset));
         // Sent at once, so that the server copies this band while the next is painted.
         xcb_flush(m_connection);
         m_inFlight.push_back(slot);
