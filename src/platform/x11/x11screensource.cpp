@@ -92,7 +92,8 @@ void X11ScreenSource::selectPointerMoves(bool on) {
     struct {
         xcb_input_event_mask_t head;
         uint32_t bits;
-    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, on ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+           on ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
     xcb_input_xi_select_events(m_connection, m_root, 1, &mask.head);
     xcb_flush(m_connection);
 }
