@@ -122,6 +122,18 @@ uint32_t numberedPixel(int x, int y, uint32_t salt) {
     return 0xff000000u | ((uint32_t(y) * 131u + uint32_t(x) * 7u + salt) & 0xffffffu);
 }
 
+// Lent pixels as an image, made opaque as the view makes them.
+QImage lentImage(const uchar* lent, qsizetype bpl, QSize size) {
+    QImage copy(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(lent + y * bpl);
+        auto* to = reinterpret_cast<QRgb*>(copy.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            to[x] = from[x] | 0xff000000u;
+    }
+    return copy;
+}
+
 QImage numbered(QImage image, uint32_t salt) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -152,6 +164,7 @@ private slots:
     void followsTheScreenSize();
     void pointerMovesAreHeardAtOnce();
     void drawingMarksTheLastGrabChanged();
+    void lendReadsOnlyWhatComesIn();
     void wakesOnceOnPointerMovesAndDrawing();
     void viewSurfacePutsRowsOnItsWindow();
     void viewSurfaceMovesPixels();
@@ -312,14 +325,8 @@ void X11ScreenSourceCheck::grab() {
     QCOMPARE(lent != nullptr, kind == Kind::Shm && m_expectShm && m_screen.contains(rect));
     if (lent == nullptr)
         return;
-    QImage copy(rect.size(), QImage::Format_RGB32);
-    for (int y = 0; y < rect.height(); ++y) {
-        const auto* from = reinterpret_cast<const QRgb*>(lent + y * bpl);
-        auto* to = reinterpret_cast<QRgb*>(copy.scanLine(y));
-        for (int x = 0; x < rect.width(); ++x)
-            to[x] = from[x] | 0xff000000u;
-    }
-    const QString lentMismatch = compareWithScreen(copy, rect, m_screen);
+    const QString lentMismatch =
+        compareWithScreen(lentImage(lent, bpl, rect.size()), rect, m_screen);
     QVERIFY2(lentMismatch.isEmpty(), qPrintable(lentMismatch));
     QVERIFY(!m_shm->hearsDrawing() || !m_shm->mayHaveChanged(rect));
 }
@@ -459,6 +466,80 @@ void X11ScreenSourceCheck::drawingMarksTheLastGrabChanged() {
     QVERIFY(m_shm->grab(QRect(0, 0, 4, 4), corner));
     QVERIFY(m_shm->mayHaveChanged(rect));
     paintRootPixel(inside, patternAt(inside.x(), inside.y()));
+}
+
+// A lent rectangle that moves over a still picture is read only where it comes in, and
+// lends the screen's pixels all the same: along small steps every way, steps that run out
+// of room (it is read whole again, once, and goes on), a jump, a change of size, and after
+// a grab that used the segment for something else. What is drawn on the part it keeps is
+// shown, not kept.
+void X11ScreenSourceCheck::lendReadsOnlyWhatComesIn() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    if (!m_expectShm)
+        QSKIP("only a shared segment is lent");
+    QVERIFY(m_shm->hearsDrawing());
+    QRect rect(200, 150, 120, 90);
+    const qint64 whole = qint64(rect.width()) * rect.height();
+    // Lends `r` and compares it with the screen; returns the pixels read.
+    auto lendAndCheck = [&](const QRect& r) -> qint64 {
+        qsizetype bpl = 0;
+        const uchar* lent = m_shm->lend(r, &bpl);
+        if (lent == nullptr)
+            return -1;
+        const QString mismatch = compareWithScreen(lentImage(lent, bpl, r.size()), r, m_screen);
+        if (!mismatch.isEmpty()) {
+            qWarning("%s", qPrintable(mismatch));
+            return -1;
+        }
+        return m_shm->pixelsLastRead();
+    };
+    QCOMPARE(lendAndCheck(rect), whole);
+
+    const QList<QPoint> steps = {{7, 0},  {0, 5},  {-3, -4}, {10, 9}, {-11, 2},
+                                 {1, -1}, {0, -8}, {-6, 0},  {4, 0}};
+    for (const QPoint step : steps) {
+        const QRect before = rect;
+        rect.translate(step);
+        const qint64 incoming = qint64(rect.width()) * std::abs(step.y()) +
+                                qint64(std::abs(step.x())) * (rect.height() - std::abs(step.y()));
+        QCOMPARE(lendAndCheck(rect), incoming);
+        QVERIFY(!m_shm->mayHaveChanged(before));
+        QVERIFY(!m_shm->mayHaveChanged(rect));
+    }
+
+    // Down and down: once out of room, read whole, and from there on in part again.
+    int wholeReads = 0;
+    for (int i = 0; i < 12; ++i) {
+        rect.translate(1, 9);
+        const qint64 read = lendAndCheck(rect);
+        QVERIFY(read > 0);
+        wholeReads += read == whole ? 1 : 0;
+    }
+    QCOMPARE(wholeReads, 1);
+
+    rect.translate(rect.width() + 5, 0);
+    QCOMPARE(lendAndCheck(rect), whole);
+    rect.setWidth(rect.width() - 1);
+    QCOMPARE(lendAndCheck(rect), qint64(rect.width()) * rect.height());
+    QImage corner(4, 4, QImage::Format_RGB32);
+    QVERIFY(m_shm->grab(QRect(0, 0, 4, 4), corner));
+    rect.translate(1, 0);
+    QCOMPARE(lendAndCheck(rect), qint64(rect.width()) * rect.height());
+
+    // Drawn on what the next step keeps: read again, not kept.
+    const QPoint inside = rect.center();
+    paintRootPixel(inside, qRgb(9, 8, 7));
+    rect.translate(-2, 1);
+    qsizetype bpl = 0;
+    const uchar* lent = m_shm->lend(rect, &bpl);
+    QVERIFY(lent != nullptr);
+    QCOMPARE(lentImage(lent, bpl, rect.size()).pixel(inside - rect.topLeft()), qRgb(9, 8, 7));
+    paintRootPixel(inside, patternAt(inside.x(), inside.y()));
+    rect.translate(3, -2);
+    QVERIFY(lendAndCheck(rect) > 0);
+    rect.translate(-1, 0);
+    QVERIFY(lendAndCheck(rect) < qint64(rect.width()) * rect.height());
 }
 
 // A caller at rest is woken from the event loop by a device move or by drawing on what it

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace ocula {
 
@@ -18,6 +20,9 @@ namespace {
 // Without a raw motion event the pointer has not moved, but for warps by a program; ask
 // the server anyway when the last answer is this old.
 constexpr std::chrono::milliseconds kCursorRecheck{240};
+// Room for a lent rectangle to move into, above and below it: a view moved by the pointer
+// over a still picture goes on for this many rows before its source is read whole again.
+constexpr size_t kSlackRows = 64;
 
 // Whether an event was sent after the server had handled request `sequence`.
 bool isAfter(const xcb_generic_event_t* event, uint16_t sequence) {
@@ -251,13 +256,107 @@ const uchar* X11ScreenSource::lend(const QRect& source, qsizetype* bytesPerLine)
     // Off the cached root, or without a segment, grab() knows what to do.
     if (!m_usable || !m_shmUsable || !m_rootRect.contains(source))
         return nullptr;
+    const size_t stride = size_t(strideFor(source.width()));
+    const size_t slack = kSlackRows * stride;
+    if (!fitSegment(stride * size_t(source.height()) + 2 * slack))
+        return nullptr;
+    takeEvents(); // what has been drawn on the last lent rectangle so far
+    const Slide slide = planSlide(source, stride, slack);
     beginRead();
-    const bool read = fetchShm(source);
+    bool read =
+        slide.partial ? fetchIncoming(source, slide, stride) : fetchShm(source, slide.offset);
     endRead(source, read);
+    // Drawing on what was kept, reported only now, came before this read: read it all.
+    if (read && slide.partial && m_grabBeforeDirty)
+        read = fetchShm(source, slide.offset);
+    m_lent = read ? source : QRect();
+    m_lentOffset = slide.offset;
     if (!read)
         return nullptr;
-    *bytesPerLine = strideFor(source.width());
-    return m_segment.data();
+    *bytesPerLine = qsizetype(stride);
+    return m_segment.data() + slide.offset;
+}
+
+X11ScreenSource::Slide X11ScreenSource::planSlide(const QRect& source, size_t stride,
+                                                  size_t slack) const {
+    Slide slide;
+    slide.offset = slack;
+    const int w = source.width();
+    const int h = source.height();
+    // Rows padded beyond their pixels would not line up once moved sideways.
+    if (m_lent.isEmpty() || m_lent.size() != source.size() || stride != size_t(w) * 4)
+        return slide;
+    const QPoint d = source.topLeft() - m_lent.topLeft();
+    const qint64 moved = qint64(m_lentOffset) + qint64(d.y()) * qint64(stride) + qint64(d.x()) * 4;
+    if (moved < 0 || moved > qint64(2 * slack)) {
+        // Out of room: read it all, placed so that it can go on the same way the longest.
+        slide.offset = d.y() > 0 ? 0 : d.y() < 0 ? 2 * slack : slack;
+        return slide;
+    }
+    slide.offset = size_t(moved);
+    // Only the latest read, with nothing drawn on it since, can be kept.
+    if (d.isNull() || std::abs(d.x()) >= w || std::abs(d.y()) >= h || m_lastGrab != m_lent ||
+        m_grabDirty)
+        return slide;
+    // The columns that come in are not contiguous in place: they are read into the free
+    // room before or after the rectangle first.
+    const size_t columnBytes = size_t(std::abs(d.x())) * size_t(h - std::abs(d.y())) * 4;
+    const size_t end = slide.offset + stride * size_t(h);
+    if (columnBytes <= slide.offset)
+        slide.scratch = 0;
+    else if (columnBytes <= stride * size_t(h) + 2 * slack - end)
+        slide.scratch = end;
+    else
+        return slide;
+    slide.partial = true;
+    return slide;
+}
+
+bool X11ScreenSource::fetchIncoming(const QRect& source, const Slide& slide, size_t stride) {
+    const QPoint d = source.topLeft() - m_lent.topLeft();
+    const int w = source.width();
+    const int h = source.height();
+    // The rows that come in, whole, go straight to their place; the columns that come in
+    // along the rows kept go to the scratch room. Both are asked for before either answer
+    // is waited for.
+    const int newRows = std::abs(d.y());
+    const int rowsTop = d.y() > 0 ? h - newRows : 0;
+    const int keptTop = d.y() > 0 ? 0 : newRows;
+    const int keptRows = h - newRows;
+    const int newColumns = std::abs(d.x());
+    const int columnsLeft = d.x() > 0 ? w - newColumns : 0;
+    auto ask = [&](const QRect& r, size_t offset) {
+        return xcb_shm_get_image(m_connection, m_root, int16_t(r.x()), int16_t(r.y()),
+                                 uint16_t(r.width()), uint16_t(r.height()), ~0u,
+                                 XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), uint32_t(offset));
+    };
+    const QRect rows(source.left(), source.top() + rowsTop, w, newRows);
+    const QRect columns(source.left() + columnsLeft, source.top() + keptTop, newColumns, keptRows);
+    xcb_shm_get_image_cookie_t rowsCookie{};
+    xcb_shm_get_image_cookie_t columnsCookie{};
+    if (newRows > 0)
+        rowsCookie = ask(rows, slide.offset + size_t(rowsTop) * stride);
+    if (newColumns > 0)
+        columnsCookie = ask(columns, slide.scratch);
+    bool read = true;
+    for (const auto& [rect, cookie] : {std::pair{rows, rowsCookie}, {columns, columnsCookie}}) {
+        if (rect.isEmpty())
+            continue;
+        const auto reply =
+            fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
+        read = read && reply && reply->depth == m_depth &&
+               reply->size >= size_t(rect.width()) * size_t(rect.height()) * 4;
+    }
+    m_pixelsLastRead = qint64(w) * newRows + qint64(newColumns) * keptRows;
+    if (!read || newColumns == 0)
+        return read;
+    const uint8_t* from = m_segment.data() + slide.scratch;
+    uint8_t* to =
+        m_segment.data() + slide.offset + size_t(keptTop) * stride + size_t(columnsLeft) * 4;
+    const size_t rowBytes = size_t(newColumns) * 4;
+    for (int y = 0; y < keptRows; ++y)
+        std::memcpy(to + size_t(y) * stride, from + size_t(y) * rowBytes, rowBytes);
+    return true;
 }
 
 bool X11ScreenSource::mayHaveChanged(const QRect& source) {
@@ -304,23 +403,32 @@ bool X11ScreenSource::readRect(const QRect& rect, QImage& into, QPoint at, bool&
 }
 
 bool X11ScreenSource::readShm(const QRect& rect, QImage& into, QPoint at, bool& changed) {
-    if (!fetchShm(rect))
+    if (!fitSegment(size_t(strideFor(rect.width())) * size_t(rect.height())) || !fetchShm(rect, 0))
         return false;
     changed |= copyRows(m_segment.data(), rect, into, at);
     return true;
 }
 
-bool X11ScreenSource::fetchShm(const QRect& rect) {
-    const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
-    if (m_segment.size() < bytes)
+bool X11ScreenSource::fitSegment(size_t bytes) {
+    if (m_segment.size() < bytes) {
         m_segment = xcb::ShmSegment::attach(m_connection, bytes);
+        m_lent = QRect();
+    }
     if (!m_segment.isValid()) {
         m_shmUsable = false;
         return false;
     }
+    return true;
+}
+
+bool X11ScreenSource::fetchShm(const QRect& rect, size_t offset) {
+    // Whatever the segment held from a lend is written over.
+    m_lent = QRect();
+    m_pixelsLastRead = qint64(rect.width()) * rect.height();
+    const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
     const auto cookie = xcb_shm_get_image(
         m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
-        uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), 0);
+        uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), uint32_t(offset));
 
     const auto reply =
         fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
@@ -328,6 +436,7 @@ bool X11ScreenSource::fetchShm(const QRect& rect) {
 }
 
 bool X11ScreenSource::readGetImage(const QRect& rect, QImage& into, QPoint at, bool& changed) {
+    m_pixelsLastRead = qint64(rect.width()) * rect.height();
     const auto cookie =
         xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
                       int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), ~0u);

@@ -54,6 +54,9 @@ public:
     bool hearsDrawing() const { return m_damage != 0; }
     // True once grabs go through a shared-memory segment (after the first one).
     bool usingShm() const { return m_shmUsable && m_segment.isValid(); }
+    // How many pixels the last read asked the server for: a lend that follows the one
+    // before over a still picture reads only what has come into the rectangle.
+    qint64 pixelsLastRead() const { return m_pixelsLastRead; }
 
 private:
     void listen();
@@ -67,8 +70,19 @@ private:
     // Around every read: the damage bookkeeping that tells whether it is still current.
     void beginRead();
     void endRead(const QRect& source, bool read);
-    // Has the server write `rect` of the root into the segment.
-    bool fetchShm(const QRect& rect);
+    // Has the server write `rect` of the root into the segment, `offset` bytes in.
+    bool fetchShm(const QRect& rect, size_t offset);
+    // Makes the segment at least `bytes` long; what it held is lost when it grows.
+    bool fitSegment(size_t bytes);
+    // Where a lent rectangle goes in the segment, and whether only what it does not share
+    // with the rectangle lent last needs reading.
+    struct Slide {
+        size_t offset = 0;
+        bool partial = false;
+        size_t scratch = 0; // where the columns that come in are read first
+    };
+    Slide planSlide(const QRect& source, size_t stride, size_t slack) const;
+    bool fetchIncoming(const QRect& source, const Slide& slide, size_t stride);
     bool grabInto(const QRect& source, QImage& into, bool& changed);
     bool readRect(const QRect& rect, QImage& into, QPoint at, bool& changed);
     bool readShm(const QRect& rect, QImage& into, QPoint at, bool& changed);
@@ -89,6 +103,13 @@ private:
 
     bool m_shmUsable = false;
     xcb::ShmSegment m_segment;
+    // What the segment holds from the last lend (empty when it holds anything else), and
+    // where. A rectangle that moves by (dx, dy) moves its first pixel dy rows and dx
+    // pixels on in the segment, and every pixel it shares with the one before is then
+    // where it was: only what comes in is read, into the room around it.
+    QRect m_lent;
+    size_t m_lentOffset = 0;
+    qint64 m_pixelsLastRead = 0;
 
     // XInput 2: the extension's opcode (0: not heard), and whether the pointer may have
     // moved since the last query; a query is made now and then all the same, as a warp
