@@ -13,11 +13,12 @@
 namespace ocula {
 
 namespace {
-// Two bands of 2 MB: a view of any size costs 4 MB of shared memory (a 1900 x 1000 view
-// would take 7.6 MB in one piece), the server copies one band while the next is painted,
-// and a frame of that size takes four puts.
+// Two bands of 1 MB: a view of any size costs 2 MB of shared memory (a 1900 x 1000 view
+// would take 7.6 MB in one piece), and the server copies one band while the next is
+// painted. A whole frame of that size takes eight puts, which cost no more than four of
+// twice the size (measured).
 constexpr int kSlots = 2;
-constexpr size_t kDefaultBandBytes = size_t(2) * 1024 * 1024;
+constexpr size_t kDefaultBandBytes = size_t(1) * 1024 * 1024;
 // A move waits for the server's answer (what it could not move), which costs about what
 // painting 300 000 pixels does; smaller areas are painted (measured: moving a 400 x 420
 // view cost more than painting it, moving a 1900 x 1000 one half as much).
