@@ -38,6 +38,7 @@ private slots:
     void centreBlockPosition();
     void storedFactorBelowOneStillDraws();
     void hiddenViewDrawsNothing();
+    void shownViewDrawsWithoutWaitingForTheTimer();
     void redrawReadsCursorOnlyWhileFollowing();
     void lockedViewKeepsMarkersOnTheirPixels();
     void viewMouseEventsAreForwardedWithBorderOffset();
@@ -448,6 +449,28 @@ void TestZoom::hiddenViewDrawsNothing() {
     f.zoom->Redraw();
     QCOMPARE(f.source.grabCount(), grabs);
     QCOMPARE(f.zoom->CurrentX(), 0);
+}
+
+// A window just shown gets its first view at once, not a refresh period later; a frozen
+// one draws nothing more for being shown.
+void TestZoom::shownViewDrawsWithoutWaitingForTheTimer() {
+    for (const bool locked : {false, true}) {
+        ZoomFixture f;
+        MemoryPropertyBag none;
+        f.zoom->ReadProperties(none); // starts sampling
+        f.setViewSize(QSize(40, 40));
+        f.zoom->setFactor(2);
+        f.source.setCursorPos(QPoint(300, 200));
+        f.zoom->setLocked(locked);
+        // No tick of the timer can come in between.
+        f.zoom->tmrZoom()->setInterval(3600 * 1000);
+        const quint64 drawn = f.zoom->framesPresented();
+        f.zoom->show();
+        QCoreApplication::processEvents();
+        QCOMPARE(f.zoom->framesPresented(), drawn + (locked ? 0 : 1));
+        if (!locked)
+            QCOMPARE(f.firstWrongPixel(290, 190, 2), QPoint(-1, -1));
+    }
 }
 
 void TestZoom::redrawReadsCursorOnlyWhileFollowing() {

@@ -406,6 +406,9 @@ void Zoom::showEvent(QShowEvent*) {
         m_watchedWindow = window();
         m_watchedWindow->installEventFilter(this);
     }
+    // The first view of a window just shown need not wait for the timer's first tick.
+    if (m_tmrZoom->isActive())
+        QTimer::singleShot(0, this, &Zoom::Redraw);
 }
 
 void Zoom::clearView() {
