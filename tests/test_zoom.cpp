@@ -466,10 +466,18 @@ void TestZoom::shownViewDrawsWithoutWaitingForTheTimer() {
         f.zoom->tmrZoom()->setInterval(3600 * 1000);
         const quint64 drawn = f.zoom->framesPresented();
         f.zoom->show();
-        QCoreApplication::processEvents();
-        QCOMPARE(f.zoom->framesPresented(), drawn + (locked ? 0 : 1));
-        if (!locked)
-            QCOMPARE(f.firstWrongPixel(290, 190, 2), QPoint(-1, -1));
+        QVERIFY(QTest::qWaitForWindowExposed(f.zoom.get()));
+        if (locked) {
+            QTest::qWait(50);
+            QCOMPARE(f.zoom->framesPresented(), drawn);
+            continue;
+        }
+        QTRY_COMPARE(f.zoom->framesPresented(), drawn + 1);
+        QCOMPARE(f.firstWrongPixel(290, 190, 2), QPoint(-1, -1));
+        // Once only: painting the view again asks for nothing more.
+        f.zoom->picZoom()->client()->repaint();
+        QTest::qWait(50);
+        QCOMPARE(f.zoom->framesPresented(), drawn + 1);
     }
 }
 

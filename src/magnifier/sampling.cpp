@@ -392,6 +392,10 @@ void Zoom::setScreenSource(ScreenSource* source) {
 // A modal dialog (opened from the popup menu, say) must get the mouse: the view gives its
 // capture up when its window is blocked or loses the focus, and sampling goes on.
 bool Zoom::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_picZoom->client() && event->type() == QEvent::Paint && m_drawWhenPainted) {
+        m_drawWhenPainted = false;
+        QTimer::singleShot(0, this, &Zoom::Redraw);
+    }
     if (watched == m_watchedWindow &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) &&
         QWidget::mouseGrabber() == m_picZoom->client())
@@ -406,9 +410,9 @@ void Zoom::showEvent(QShowEvent*) {
         m_watchedWindow = window();
         m_watchedWindow->installEventFilter(this);
     }
-    // The first view of a window just shown need not wait for the timer's first tick.
-    if (m_tmrZoom->isActive())
-        QTimer::singleShot(0, this, &Zoom::Redraw);
+    // The first view of a window just shown need not wait for the timer's first tick: it
+    // is drawn once the window is on the screen and the rest of it has been painted.
+    m_drawWhenPainted = m_tmrZoom->isActive();
 }
 
 void Zoom::clearView() {

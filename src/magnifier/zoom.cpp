@@ -91,6 +91,7 @@ Zoom::Zoom(QWidget* parent, ScreenSource* source) : QWidget(parent), m_source(so
     m_picLeft = new ZoomArea(this, toQColor(kSysButtonFace));
     m_picTop = new ZoomArea(this, toQColor(kSysButtonFace));
     m_picZoom = new ViewFrame(this);
+    m_picZoom->client()->installEventFilter(this);
     ZoomArea* view = m_picZoom->client();
     view->setRowPainter(
         [this](uchar* bits, qsizetype bpl, const QRect& area) { paintViewRows(bits, bpl, area); });

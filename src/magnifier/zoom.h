@@ -203,6 +203,8 @@ private:
     ScreenSource* m_source = nullptr;
     bool m_userMode = true;
     QPointer<QWidget> m_watchedWindow;
+    // Shown while sampling: the view's first paint asks for a pass at once.
+    bool m_drawWhenPainted = false;
 
     // Children.
     ViewFrame* m_picZoom = nullptr;
