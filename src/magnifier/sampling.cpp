@@ -389,8 +389,9 @@ void Zoom::setScreenSource(ScreenSource* source) {
         m_source->setListening(m_tmrZoom->isActive());
 }
 
-// A modal dialog (opened from the popup menu, say) must get the mouse: the view gives its
-// capture up when its window is blocked or loses the focus, and sampling goes on.
+// The view's first paint after a show asks for a pass (see showEvent). A modal dialog
+// (opened from the popup menu, say) must get the mouse: the view gives its capture up when
+// its window is blocked or loses the focus, and sampling goes on.
 bool Zoom::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_picZoom->client() && event->type() == QEvent::Paint && m_drawWhenPainted) {
         m_drawWhenPainted = false;
