@@ -80,7 +80,7 @@ bool ZoomArea::scroll(const QRect& area, QPoint delta) {
     if (m_surface) {
         if (m_surface->scroll(from, delta, rest, m_painter))
             return true;
-        m_surface->present(bounds, m_painter);
+        present();
         return false;
     }
     // Rows in the order that reads each before it is written over.

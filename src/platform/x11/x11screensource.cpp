@@ -325,27 +325,19 @@ bool X11ScreenSource::fetchIncoming(const QRect& source, const Slide& slide, siz
     const int keptRows = h - newRows;
     const int newColumns = std::abs(d.x());
     const int columnsLeft = d.x() > 0 ? w - newColumns : 0;
-    auto ask = [&](const QRect& r, size_t offset) {
-        return xcb_shm_get_image(m_connection, m_root, int16_t(r.x()), int16_t(r.y()),
-                                 uint16_t(r.width()), uint16_t(r.height()), ~0u,
-                                 XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), uint32_t(offset));
-    };
     const QRect rows(source.left(), source.top() + rowsTop, w, newRows);
     const QRect columns(source.left() + columnsLeft, source.top() + keptTop, newColumns, keptRows);
     xcb_shm_get_image_cookie_t rowsCookie{};
     xcb_shm_get_image_cookie_t columnsCookie{};
     if (newRows > 0)
-        rowsCookie = ask(rows, slide.offset + size_t(rowsTop) * stride);
+        rowsCookie = askShm(rows, slide.offset + size_t(rowsTop) * stride);
     if (newColumns > 0)
-        columnsCookie = ask(columns, slide.scratch);
+        columnsCookie = askShm(columns, slide.scratch);
     bool read = true;
     for (const auto& [rect, cookie] : {std::pair{rows, rowsCookie}, {columns, columnsCookie}}) {
-        if (rect.isEmpty())
-            continue;
-        const auto reply =
-            fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
-        read = read && reply && reply->depth == m_depth &&
-               reply->size >= size_t(rect.width()) * size_t(rect.height()) * 4;
+        // Every answer is taken off the connection, also after a failed one.
+        if (!rect.isEmpty())
+            read = shmAnswered(rect, cookie) && read;
     }
     m_pixelsLastRead = qint64(w) * newRows + qint64(newColumns) * keptRows;
     if (!read || newColumns == 0)
@@ -425,11 +417,17 @@ bool X11ScreenSource::fetchShm(const QRect& rect, size_t offset) {
     // Whatever the segment held from a lend is written over.
     m_lent = QRect();
     m_pixelsLastRead = qint64(rect.width()) * rect.height();
-    const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
-    const auto cookie = xcb_shm_get_image(
-        m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
-        uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), uint32_t(offset));
+    return shmAnswered(rect, askShm(rect, offset));
+}
 
+xcb_shm_get_image_cookie_t X11ScreenSource::askShm(const QRect& rect, size_t offset) {
+    return xcb_shm_get_image(m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()),
+                             uint16_t(rect.width()), uint16_t(rect.height()), ~0u,
+                             XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), uint32_t(offset));
+}
+
+bool X11ScreenSource::shmAnswered(const QRect& rect, xcb_shm_get_image_cookie_t cookie) {
+    const size_t bytes = size_t(strideFor(rect.width())) * size_t(rect.height());
     const auto reply =
         fetch<xcb_shm_get_image_reply_t>(m_connection, cookie, xcb_shm_get_image_reply);
     return reply && reply->depth == m_depth && reply->size >= bytes;

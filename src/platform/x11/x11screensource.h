@@ -3,6 +3,7 @@
 #include "platform/screensource.h"
 #include "platform/x11/xcbsupport.h"
 
+#include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -72,6 +73,10 @@ private:
     void endRead(const QRect& source, bool read);
     // Has the server write `rect` of the root into the segment, `offset` bytes in.
     bool fetchShm(const QRect& rect, size_t offset);
+    // The same in two steps, so that several reads go out before any answer is awaited:
+    // the request, then whether its answer says `rect` was written.
+    xcb_shm_get_image_cookie_t askShm(const QRect& rect, size_t offset);
+    bool shmAnswered(const QRect& rect, xcb_shm_get_image_cookie_t cookie);
     // Makes the segment at least `bytes` long; what it held is lost when it grows.
     bool fitSegment(size_t bytes);
     // Where a lent rectangle goes in the segment, and whether only what it does not share
