@@ -64,7 +64,7 @@ X11ViewSurface::~X11ViewSurface() {
 void X11ViewSurface::setBandBytes(size_t bytes) {
     waitIdle();
     m_bandBytes = std::max<size_t>(bytes, 1);
-    m_ringWidth = 0; // lay the bands out afresh
+    m_slotBytes = 0; // lay the bands out afresh
 }
 
 void X11ViewSurface::setSharedMemory(bool allowed) {
@@ -72,28 +72,27 @@ void X11ViewSurface::setSharedMemory(bool allowed) {
     m_shmAllowed = allowed;
     if (!allowed)
         m_ring.release();
-    m_ringWidth = 0;
+    m_slotBytes = 0;
 }
 
 bool X11ViewSurface::fitRing(int width) {
-    const size_t stride = size_t(width) * 4;
-    const int rows = int(std::clamp<size_t>(m_bandBytes / stride, 1, 0x7fff));
-    if (m_ring.isValid() && width == m_ringWidth && rows == m_bandRows)
+    // A band holds at least one whole row of the window, in whole pixels.
+    const size_t slotBytes = std::max(m_bandBytes / 4, size_t(width)) * 4;
+    if (m_ring.isValid() && slotBytes == m_slotBytes)
         return true;
     // The bands move within the segment: none may still be read from.
     waitIdle();
-    const size_t bytes = size_t(kSlots) * size_t(rows) * stride;
+    const size_t bytes = size_t(kSlots) * slotBytes;
     if (!m_ring.isValid() || m_ring.size() < bytes) {
         m_ring.release();
         m_ring = xcb::ShmSegment::attach(m_connection, bytes);
         if (!m_ring.isValid()) {
-            m_ringWidth = 0;
+            m_slotBytes = 0;
             m_shmAllowed = false; // no asking again at every frame
             return false;
         }
     }
-    m_ringWidth = width;
-    m_bandRows = rows;
+    m_slotBytes = slotBytes;
     m_nextSlot = 0;
     return true;
 }
@@ -213,15 +212,14 @@ bool X11ViewSurface::present(const QRect& rect, const RowPainter& paint) {
     // Each band holds the rect's columns only, row after row: a narrow rect (the edge of a
     // moved view) goes in one put instead of one per band of whole rows, and a put whose
     // rows are whole takes the server's plain copy rather than its general one.
-    const size_t slotBytes = size_t(m_bandRows) * size_t(width) * 4;
     const size_t stride = size_t(r.width()) * 4;
-    const int bandRows = int(std::clamp<size_t>(slotBytes / stride, 1, 0x7fff));
+    const int bandRows = int(std::clamp<size_t>(m_slotBytes / stride, 1, 0x7fff));
     for (int top = r.top(); top <= r.bottom(); top += bandRows) {
         const int rows = std::min(bandRows, r.bottom() + 1 - top);
         const int slot = m_nextSlot;
         m_nextSlot = (slot + 1) % kSlots;
         waitForSlot(slot);
-        const size_t offset = size_t(slot) * slotBytes;
+        const size_t offset = size_t(slot) * m_slotBytes;
         paint(m_ring.data() + offset, qsizetype(stride), QRect(r.left(), top, r.width(), rows));
         xcb_shm_put_image(m_connection, m_window, m_gc, uint16_t(r.width()), uint16_t(rows), 0, 0,
                           uint16_t(r.width()), uint16_t(rows), int16_t(r.x()), int16_t(top),

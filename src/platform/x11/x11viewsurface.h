@@ -44,7 +44,7 @@ public:
 private:
     X11ViewSurface(xcb_connection_t* c, QWidget* widget);
     bool bindWindow();
-    // Makes the ring fit rows of `width` pixels; false when no segment can be had.
+    // Makes each band hold a row of `width` pixels at least; false when no segment can be had.
     bool fitRing(int width);
     // Reads events until `done` holds: put completions, and the answer to a move.
     template <typename Done> void readEventsUntil(Done done);
@@ -67,8 +67,7 @@ private:
     bool m_shmAllowed = true;
     size_t m_bandBytes;
     xcb::ShmSegment m_ring;
-    int m_ringWidth = 0;
-    int m_bandRows = 0;
+    size_t m_slotBytes = 0; // of each band; 0 before the ring is laid out
     int m_nextSlot = 0;
     // Bands put and not yet reported read (or failed), oldest first.
     std::deque<int> m_inFlight;
