@@ -89,7 +89,7 @@ void Zoom::Redraw() {
                       resolveColor(m_ClrGridA),
                       resolveColor(m_ClrGridB),
                       view->size()};
-    const bool sameKey = viewCurrent() && key == m_viewKey;
+    const bool sameKey = !m_presentWhole && viewCurrent() && key == m_viewKey;
     if (sameKey && m_source != nullptr && !m_source->mayHaveChanged(key.source)) {
         m_Busy = false; // nothing drawn on the screen since the grab the view shows
         notePass(true);
@@ -104,7 +104,7 @@ void Zoom::Redraw() {
     }
     // Over a still picture, what the view showed is still right, moved by whole blocks.
     const ViewKey shown = m_viewKey;
-    const bool moved = grabbed && viewCurrent() && key.source != shown.source &&
+    const bool moved = grabbed && !m_presentWhole && viewCurrent() && key.source != shown.source &&
                        key.movedFrom(shown) && !m_source->mayHaveChanged(shown.source);
     m_viewKey = key;
     if (grabbed) {
@@ -389,13 +389,26 @@ void Zoom::setScreenSource(ScreenSource* source) {
         m_source->setListening(m_tmrZoom->isActive());
 }
 
-// The view's first paint after a show asks for a pass (see showEvent). A modal dialog
-// (opened from the popup menu, say) must get the mouse: the view gives its capture up when
-// its window is blocked or loses the focus, and sampling goes on.
+// The view's first paint after a show is a pass of its own (see showEvent): the first view
+// goes up with it, instead of what the view showed before it was hidden going up first and
+// the new one after. A modal dialog (opened from the popup menu, say) must get the mouse:
+// the view gives its capture up when its window is blocked or loses the focus, and
+// sampling goes on.
 bool Zoom::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_picZoom->client() && event->type() == QEvent::Paint && m_drawWhenPainted) {
+    ZoomArea* view = m_picZoom->client();
+    if (watched == view && event->type() == QEvent::Paint && m_drawWhenPainted) {
         m_drawWhenPainted = false;
-        QTimer::singleShot(0, this, &Zoom::Redraw);
+        // Frozen since the show, the view keeps the picture it has.
+        if (m_tmrZoom->isActive()) {
+            const quint64 presented = m_framesPresented;
+            m_presentWhole = true;
+            Redraw();
+            m_presentWhole = false;
+            // A directly presented view is on the screen whole now; painted by Qt, the
+            // paint still has to copy the new image out.
+            if (m_framesPresented != presented && view->presentsDirectly())
+                return true;
+        }
     }
     if (watched == m_watchedWindow &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) &&
@@ -412,7 +425,7 @@ void Zoom::showEvent(QShowEvent*) {
         m_watchedWindow->installEventFilter(this);
     }
     // The first view of a window just shown need not wait for the timer's first tick: it
-    // is drawn once the window is on the screen and the rest of it has been painted.
+    // is drawn when the window system first asks the view for its pixels.
     m_drawWhenPainted = m_tmrZoom->isActive();
 }
 

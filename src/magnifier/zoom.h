@@ -203,8 +203,11 @@ private:
     ScreenSource* m_source = nullptr;
     bool m_userMode = true;
     QPointer<QWidget> m_watchedWindow;
-    // Shown while sampling: the view's first paint asks for a pass at once.
+    // Shown while sampling: the view's first paint is a pass of its own.
     bool m_drawWhenPainted = false;
+    // Nothing drawn before is on the screen (a window just mapped): the pass presents the
+    // whole view afresh, neither moving what was there nor finding it the same.
+    bool m_presentWhole = false;
 
     // Children.
     ViewFrame* m_picZoom = nullptr;

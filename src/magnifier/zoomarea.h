@@ -47,6 +47,7 @@ public:
     // costs less (true), else all is painted.
     bool scroll(const QRect& area, QPoint delta);
     bool presentsDirectly() const { return m_surface != nullptr; }
+    ViewSurface* surface() const { return m_surface.get(); }
     QPaintEngine* paintEngine() const override;
     void setBackground(QColor c) { m_background = c; }
     QColor background() const { return m_background; }

@@ -1,3 +1,6 @@
+#include "magnifier/propertybag.h"
+#include "magnifier/zoom.h"
+#include "magnifier/zoomarea.h"
 #include "platform/qt/qtscreensource.h"
 #include "platform/viewsurface.h"
 #include "platform/x11/x11screensource.h"
@@ -9,6 +12,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <xcb/xcb.h>
@@ -168,6 +172,7 @@ private slots:
     void wakesOnceOnPointerMovesAndDrawing();
     void viewSurfacePutsRowsOnItsWindow();
     void viewSurfaceMovesPixels();
+    void shownViewGoesUpWithItsFirstPaint();
 
 private:
     ScreenSource& source(Kind kind);
@@ -757,6 +762,87 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
     QImage seen(visible.size(), QImage::Format_RGB32);
     QTRY_VERIFY(m_shm->grab(visible.translated(place.topLeft()), seen) &&
                 seen == want.copy(visible));
+}
+
+namespace {
+// Counts the paints a widget is sent, whether or not they reach it.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+} // namespace
+
+// A window shown while sampling puts its first view up with its first paint: the view is
+// put whole once for each paint the window system asks for, and never first with what it
+// showed before (drawn here at another size, before the show).
+void X11ScreenSourceCheck::shownViewGoesUpWithItsFirstPaint() {
+    if (m_expectRefused)
+        QSKIP("the X11 source refuses this server");
+    Zoom zoom(nullptr, m_shm.get());
+    auto* surface = dynamic_cast<X11ViewSurface*>(zoom.picZoom()->client()->surface());
+    if (surface == nullptr)
+        QSKIP("no surface on this server");
+    // Moves what it can, as it does on a large view.
+    surface->setMinMovedPixels(1);
+    MemoryPropertyBag none;
+    zoom.ReadProperties(none); // samples from here on
+    zoom.setBorderStyle(0);
+    zoom.setShowBars(0);
+    zoom.setFactor(2);
+    // No tick of the timer comes in between.
+    zoom.tmrZoom()->setInterval(3600 * 1000);
+    movePointer(QPoint(60, 50));
+    zoom.Redraw();
+    const quint64 presented = zoom.framesPresented();
+
+    PaintCounter counter;
+    ZoomArea* view = zoom.picZoom()->client();
+    view->installEventFilter(&counter);
+    const quint64 rows = surface->rowsPut();
+    zoom.setGeometry(QRect(m_screen.center() - QPoint(80, 60), QSize(160, 120)));
+    zoom.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&zoom));
+    QTRY_COMPARE(zoom.framesPresented(), presented + 1);
+    QTest::qWait(100); // any paint still on its way
+    QCOMPARE(zoom.framesPresented(), presented + 1);
+    QVERIFY(counter.paints >= 1);
+    QCOMPARE(surface->rowsPut() - rows, quint64(counter.paints) * quint64(view->height()));
+
+    // What is on the screen is the picture around the pointer, every pixel.
+    const auto wrongPixel = [&](QPoint pointer) -> QString {
+        const QRect place(view->mapToGlobal(QPoint(0, 0)), view->size());
+        QImage seen(place.size(), QImage::Format_RGB32);
+        if (!m_shm->grab(place, seen))
+            return QStringLiteral("no grab");
+        const QPoint origin = pointer - QPoint(view->width() / 4, view->height() / 4);
+        for (int y = 0; y < seen.height(); ++y)
+            for (int x = 0; x < seen.width(); ++x)
+                if (seen.pixel(x, y) != patternAt(origin.x() + x / 2, origin.y() + y / 2))
+                    return QStringLiteral("view pixel (%1, %2)").arg(x).arg(y);
+        return {};
+    };
+    QCOMPARE(wrongPixel(QPoint(60, 50)), QString());
+
+    // Shown again after a hide, with the pointer a few pixels on: what the view showed is
+    // gone from the screen, so nothing of it can be moved into place.
+    zoom.hide();
+    QTest::qWait(50);
+    movePointer(QPoint(64, 53));
+    counter.paints = 0;
+    const quint64 rowsBefore = surface->rowsPut();
+    zoom.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&zoom));
+    QTRY_COMPARE(zoom.framesPresented(), presented + 2);
+    QTest::qWait(100);
+    QCOMPARE(surface->rowsPut() - rowsBefore, quint64(counter.paints) * quint64(view->height()));
+    QCOMPARE(wrongPixel(QPoint(64, 53)), QString());
 }
 
 QTEST_MAIN(X11ScreenSourceCheck)

@@ -205,6 +205,7 @@ bool X11ViewSurface::present(const QRect& rect, const RowPainter& paint) {
         return true;
     if (!bindWindow())
         return false;
+    m_rowsPut += quint64(r.height());
     if (!m_shmAllowed || !fitRing(width)) {
         putPlain(r, paint);
         return true;

@@ -40,6 +40,8 @@ public:
     void setMinMovedPixels(qint64 pixels) { m_minMovedPixels = pixels; }
     void setSharedMemory(bool allowed);
     bool usesSharedMemory() const { return m_ring.isValid(); }
+    // Rows put onto the window so far, by presents and by what moves leave to paint.
+    quint64 rowsPut() const { return m_rowsPut; }
 
 private:
     X11ViewSurface(xcb_connection_t* c, QWidget* widget);
@@ -72,6 +74,7 @@ private:
     // Bands put and not yet reported read (or failed), oldest first.
     std::deque<int> m_inFlight;
     std::vector<uint8_t> m_plain;
+    quint64 m_rowsPut = 0;
 };
 
 } // namespace ocula
