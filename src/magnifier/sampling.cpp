@@ -120,6 +120,7 @@ void Zoom::Redraw() {
         presentMovedView(shown);
     else
         presentView();
+    m_presentWhole = false;
     ++m_framesPresented;
 
     m_Busy = false;
@@ -389,26 +390,21 @@ void Zoom::setScreenSource(ScreenSource* source) {
         m_source->setListening(m_tmrZoom->isActive());
 }
 
-// The view's first paint after a show is a pass of its own (see showEvent): the first view
-// goes up with it, instead of what the view showed before it was hidden going up first and
-// the new one after. A modal dialog (opened from the popup menu, say) must get the mouse:
-// the view gives its capture up when its window is blocked or loses the focus, and
-// sampling goes on.
+// The view's first paint after a show asks for a pass (see showEvent). Until the pass, a
+// directly presented view puts nothing up: it would put up what the view showed before it
+// was hidden (at another size, as often as not), for the pass to put over at once. A modal
+// dialog (opened from the popup menu, say) must get the mouse: the view gives its capture
+// up when its window is blocked or loses the focus, and sampling goes on.
 bool Zoom::eventFilter(QObject* watched, QEvent* event) {
     ZoomArea* view = m_picZoom->client();
-    if (watched == view && event->type() == QEvent::Paint && m_drawWhenPainted) {
-        m_drawWhenPainted = false;
-        // Frozen since the show, the view keeps the picture it has.
-        if (m_tmrZoom->isActive()) {
-            const quint64 presented = m_framesPresented;
+    if (watched == view && event->type() == QEvent::Paint) {
+        if (m_drawWhenPainted) {
+            m_drawWhenPainted = false;
             m_presentWhole = true;
-            Redraw();
-            m_presentWhole = false;
-            // A directly presented view is on the screen whole now; painted by Qt, the
-            // paint still has to copy the new image out.
-            if (m_framesPresented != presented && view->presentsDirectly())
-                return true;
+            QTimer::singleShot(0, this, &Zoom::passAfterShow);
         }
+        if (m_presentWhole && view->presentsDirectly())
+            return true;
     }
     if (watched == m_watchedWindow &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) &&
@@ -425,8 +421,20 @@ void Zoom::showEvent(QShowEvent*) {
         m_watchedWindow->installEventFilter(this);
     }
     // The first view of a window just shown need not wait for the timer's first tick: it
-    // is drawn when the window system first asks the view for its pixels.
+    // is drawn as soon as the window system has asked the view for its pixels.
     m_drawWhenPainted = m_tmrZoom->isActive();
+}
+
+void Zoom::passAfterShow() {
+    if (!m_presentWhole)
+        return; // a pass has been quicker
+    if (m_tmrZoom->isActive())
+        Redraw();
+    // Frozen meanwhile, or a pass that drew nothing: the view still owes its paints.
+    if (m_presentWhole) {
+        m_presentWhole = false;
+        presentView();
+    }
 }
 
 void Zoom::clearView() {

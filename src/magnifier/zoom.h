@@ -203,11 +203,13 @@ private:
     ScreenSource* m_source = nullptr;
     bool m_userMode = true;
     QPointer<QWidget> m_watchedWindow;
-    // Shown while sampling: the view's first paint is a pass of its own.
+    // Shown while sampling: the view's first paint asks for a pass at once.
     bool m_drawWhenPainted = false;
-    // Nothing drawn before is on the screen (a window just mapped): the pass presents the
-    // whole view afresh, neither moving what was there nor finding it the same.
+    // Nothing drawn before is on the screen (a window just mapped): the next pass presents
+    // the whole view afresh, neither moving what was there nor finding it the same, and
+    // until then a directly presented view puts nothing up.
     bool m_presentWhole = false;
+    void passAfterShow();
 
     // Children.
     ViewFrame* m_picZoom = nullptr;

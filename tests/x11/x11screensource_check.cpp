@@ -172,7 +172,7 @@ private slots:
     void wakesOnceOnPointerMovesAndDrawing();
     void viewSurfacePutsRowsOnItsWindow();
     void viewSurfaceMovesPixels();
-    void shownViewGoesUpWithItsFirstPaint();
+    void shownViewGoesUpOnce();
 
 private:
     ScreenSource& source(Kind kind);
@@ -779,10 +779,10 @@ protected:
 };
 } // namespace
 
-// A window shown while sampling puts its first view up with its first paint: the view is
-// put whole once for each paint the window system asks for, and never first with what it
-// showed before (drawn here at another size, before the show).
-void X11ScreenSourceCheck::shownViewGoesUpWithItsFirstPaint() {
+// A window shown while sampling puts its first view up once, at the pass its first paint
+// asks for: never more than a whole view for each paint the window system asks for, and
+// never first what it showed before (drawn here at another size, before the show).
+void X11ScreenSourceCheck::shownViewGoesUpOnce() {
     if (m_expectRefused)
         QSKIP("the X11 source refuses this server");
     Zoom zoom(nullptr, m_shm.get());
@@ -813,7 +813,12 @@ void X11ScreenSourceCheck::shownViewGoesUpWithItsFirstPaint() {
     QTest::qWait(100); // any paint still on its way
     QCOMPARE(zoom.framesPresented(), presented + 1);
     QVERIFY(counter.paints >= 1);
-    QCOMPARE(surface->rowsPut() - rows, quint64(counter.paints) * quint64(view->height()));
+    QVERIFY(surface->rowsPut() - rows >= quint64(view->height()));
+    QVERIFY2(surface->rowsPut() - rows <= quint64(counter.paints) * quint64(view->height()),
+             qPrintable(QStringLiteral("%1 rows put for %2 paints of %3 rows")
+                            .arg(surface->rowsPut() - rows)
+                            .arg(counter.paints)
+                            .arg(view->height())));
 
     // What is on the screen is the picture around the pointer, every pixel.
     const auto wrongPixel = [&](QPoint pointer) -> QString {
@@ -841,7 +846,8 @@ void X11ScreenSourceCheck::shownViewGoesUpWithItsFirstPaint() {
     QVERIFY(QTest::qWaitForWindowExposed(&zoom));
     QTRY_COMPARE(zoom.framesPresented(), presented + 2);
     QTest::qWait(100);
-    QCOMPARE(surface->rowsPut() - rowsBefore, quint64(counter.paints) * quint64(view->height()));
+    QVERIFY(surface->rowsPut() - rowsBefore >= quint64(view->height()));
+    QVERIFY(surface->rowsPut() - rowsBefore <= quint64(counter.paints) * quint64(view->height()));
     QCOMPARE(wrongPixel(QPoint(64, 53)), QString());
 }
 
