@@ -6,6 +6,7 @@
 #include "platform/filehive/filehivestorage.h"
 #include "platform/memory/imagescreensource.h"
 #include "platform/window.h"
+#include "support/eventcounter.h"
 #include "support/pattern.h"
 
 #include <QAction>
@@ -106,19 +107,6 @@ void sendWheel(QWindow* window, QPoint local, QPoint angle,
                    Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
     QGuiApplication::sendEvent(window, &ev);
 }
-
-// Counts the wheel events that reach one object.
-class WheelCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Wheel)
-            ++count;
-        return false;
-    }
-};
 
 } // namespace
 
@@ -1166,7 +1154,7 @@ void TestMainWindow::wheelStepsFactorOncePerEvent() {
 void TestMainWindow::wheelEventStillReachesWidgets() {
     Started s;
     ZoomArea* view = s.w.Zoom1->picZoom()->client();
-    WheelCounter counter;
+    test::EventCounter counter(QEvent::Wheel);
     view->installEventFilter(&counter);
     const QPoint over = view->mapTo(&s.w, view->rect().center());
     QCOMPARE(s.w.childAt(over), static_cast<QWidget*>(view));
@@ -1181,7 +1169,7 @@ void TestMainWindow::wheelEventStillReachesWidgets() {
 void TestMainWindow::wheelIsIgnoredAfterUnload() {
     Started s;
     ZoomArea* view = s.w.Zoom1->picZoom()->client();
-    WheelCounter counter;
+    test::EventCounter counter(QEvent::Wheel);
     view->installEventFilter(&counter);
     const QPoint over = view->mapTo(&s.w, view->rect().center());
     s.w.Form_Unload();

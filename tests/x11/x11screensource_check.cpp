@@ -6,6 +6,7 @@
 #include "platform/x11/x11screensource.h"
 #include "platform/x11/x11viewsurface.h"
 #include "platform/x11/xcbsupport.h"
+#include "support/eventcounter.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -764,21 +765,6 @@ void X11ScreenSourceCheck::viewSurfaceMovesPixels() {
                 seen == want.copy(visible));
 }
 
-namespace {
-// Counts the paints a widget is sent, whether or not they reach it.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-} // namespace
-
 // A window shown while sampling puts its first view up once, at the pass its first paint
 // asks for: never more than a whole view for each paint the window system asks for, and
 // never first what it showed before (drawn here at another size, before the show).
@@ -802,7 +788,7 @@ void X11ScreenSourceCheck::shownViewGoesUpOnce() {
     zoom.Redraw();
     const quint64 presented = zoom.framesPresented();
 
-    PaintCounter counter;
+    test::EventCounter counter(QEvent::Paint);
     ZoomArea* view = zoom.picZoom()->client();
     view->installEventFilter(&counter);
     const quint64 rows = surface->rowsPut();
@@ -812,12 +798,12 @@ void X11ScreenSourceCheck::shownViewGoesUpOnce() {
     QTRY_COMPARE(zoom.framesPresented(), presented + 1);
     QTest::qWait(100); // any paint still on its way
     QCOMPARE(zoom.framesPresented(), presented + 1);
-    QVERIFY(counter.paints >= 1);
+    QVERIFY(counter.count >= 1);
     QVERIFY(surface->rowsPut() - rows >= quint64(view->height()));
-    QVERIFY2(surface->rowsPut() - rows <= quint64(counter.paints) * quint64(view->height()),
+    QVERIFY2(surface->rowsPut() - rows <= quint64(counter.count) * quint64(view->height()),
              qPrintable(QStringLiteral("%1 rows put for %2 paints of %3 rows")
                             .arg(surface->rowsPut() - rows)
-                            .arg(counter.paints)
+                            .arg(counter.count)
                             .arg(view->height())));
 
     // What is on the screen is the picture around the pointer, every pixel.
@@ -840,14 +826,14 @@ void X11ScreenSourceCheck::shownViewGoesUpOnce() {
     zoom.hide();
     QTest::qWait(50);
     movePointer(QPoint(64, 53));
-    counter.paints = 0;
+    counter.count = 0;
     const quint64 rowsBefore = surface->rowsPut();
     zoom.show();
     QVERIFY(QTest::qWaitForWindowExposed(&zoom));
     QTRY_COMPARE(zoom.framesPresented(), presented + 2);
     QTest::qWait(100);
     QVERIFY(surface->rowsPut() - rowsBefore >= quint64(view->height()));
-    QVERIFY(surface->rowsPut() - rowsBefore <= quint64(counter.paints) * quint64(view->height()));
+    QVERIFY(surface->rowsPut() - rowsBefore <= quint64(counter.count) * quint64(view->height()));
     QCOMPARE(wrongPixel(QPoint(64, 53)), QString());
 }
 
