@@ -71,6 +71,7 @@ private slots:
     void readOnlyDirectory();
     void unreadableFileIsNotOverwritten();
 
+    void savingWhatTheFileHoldsLeavesTheLockAlone();
     void leftBehindLockIsTakenOver();
     void concurrentWritersLoseNothing();
     void killedWriterLeavesAWholeFile();
@@ -482,6 +483,31 @@ namespace {
 } // namespace
 
 #endif
+
+// At each exit every setting is saved, as a rule with the value the file holds already.
+void TestFileHive::savingWhatTheFileHoldsLeavesTheLockAlone() {
+    QTemporaryDir dir;
+    FileHiveStorage storage(dir.path());
+    QVERIFY(mRegistry::CreateKey(storage, OculaKey));
+    QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 6));
+    const QString path = storage.hiveFilePath(RootKey::CurrentUser);
+    const QString lockPath = path + QStringLiteral(".lock");
+    const QByteArray saved = readFile(path);
+
+    // Another writer in the middle of its save: an unchanged value does not wait for it.
+    QLockFile other(lockPath);
+    QVERIFY(other.tryLock(0));
+    QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 6));
+    QVERIFY(QFileInfo::exists(lockPath));
+    QCOMPARE(readFile(path), saved);
+    other.unlock();
+
+    // A new value still goes through the lock.
+    QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 7));
+    QCOMPARE(mRegistry::GetKeyValue(storage, OculaKey, QStringLiteral("Factor")),
+             RegValue::integer(7));
+    QVERIFY(!QFileInfo::exists(lockPath));
+}
 
 void TestFileHive::leftBehindLockIsTakenOver() {
 #ifndef Q_OS_UNIX
