@@ -66,5 +66,6 @@ bench-peers: deps
 	  { $(SUDO) apt-get update -qq && \
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends python3-xlib; }
 	cmake -S . -B $(PEERS_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DOCULA_BUILD_BENCH=OFF -DBUILD_TESTING=OFF
-	cmake --build $(PEERS_BUILD_DIR) -j $(JOBS) --target ocula
-	PEERS_SECONDS=$(PEERS_SECONDS) PEERS_RUNS=$(PEERS_RUNS) bash bench/peers/run.sh $(PEERS_BUILD_DIR)/src/ocula
+	cmake --build $(PEERS_BUILD_DIR) -j $(JOBS) --target ocula ocula_qtfloor
+	PEERS_SECONDS=$(PEERS_SECONDS) PEERS_RUNS=$(PEERS_RUNS) bash bench/peers/run.sh \
+	  $(PEERS_BUILD_DIR)/src/ocula $(PEERS_BUILD_DIR)/bench/peers/ocula_qtfloor

@@ -3,10 +3,12 @@
 # the same busy picture on the screen, the same view sizes and factors, the same pointer
 # path (moved every 20 ms, never over the magnifier's window), and one side-by-side table.
 #
-#   bench/peers/run.sh OCULA_BINARY
+#   bench/peers/run.sh OCULA_BINARY [QTFLOOR_BINARY]
 #
 # Ocula also runs with the pointer at rest ("still", printed after the table): the cost of a
-# tick that finds the same picture and draws nothing.
+# tick that finds the same picture and draws nothing. With QTFLOOR_BINARY (built from
+# qtfloor.cpp), the cost of a Qt program that only shows a label and ticks every 50 ms is
+# printed too: what any Qt Widgets magnifier pays before it does any work.
 #
 # Environment: PEERS_SECONDS (10) measured seconds per run, PEERS_RUNS (3) runs per
 # program and case (the table shows medians), PEERS_PROGRAMS ("ocula kmag xzoom") the
@@ -31,7 +33,8 @@ root=$(cd "$here/../.." && pwd)
 # shellcheck source=tests/support/xvfb.sh source-path=SCRIPTDIR/../..
 source "$root/tests/support/xvfb.sh"
 
-OCULA_BIN=${1:?usage: run.sh OCULA_BINARY}
+OCULA_BIN=${1:?usage: run.sh OCULA_BINARY [QTFLOOR_BINARY]}
+QTFLOOR_BIN=${2:-}
 SECONDS_PER_RUN=${PEERS_SECONDS:-10}
 RUNS=${PEERS_RUNS:-3}
 PROGRAMS=${PEERS_PROGRAMS:-ocula kmag xzoom}
@@ -45,6 +48,7 @@ die() {
 
 [[ -x $OCULA_BIN ]] || die "$OCULA_BIN is not an executable"
 OCULA_BIN=$(cd "$(dirname "$OCULA_BIN")" && pwd)/$(basename "$OCULA_BIN")
+[[ -z $QTFLOOR_BIN || -x $QTFLOOR_BIN ]] || die "$QTFLOOR_BIN is not an executable"
 "$PY" -c 'import Xlib.ext.damage, Xlib.ext.xtest' 2>/dev/null ||
     die "the driver needs python3-xlib (apt-get install python3-xlib)"
 [[ $SECONDS_PER_RUN =~ ^[0-9]+([.][0-9]+)?$ ]] || die "PEERS_SECONDS must be a number"
@@ -184,7 +188,28 @@ r.update(program=sys.argv[2], case=sys.argv[3])
 print(json.dumps(r))' "$WORK/one.json" "$prog" "$name"
 }
 
+# The Qt floor: as many ticks as a measured run has 50 ms periods, in the small case's
+# screen with the pointer off its window; prints the program's "qtfloor: ..." line.
+FLOOR_TICKS=$(awk -v s="$SECONDS_PER_RUN" 'BEGIN { printf "%d", s * 20 + 0.5 }')
+if [[ -n $QTFLOOR_BIN ]] && ((FLOOR_TICKS <= 20)); then
+    echo "bench-peers: the Qt floor needs PEERS_SECONDS above 1; skipped" >&2
+    QTFLOOR_BIN=
+fi
+run_floor() {
+    local cfg
+    cfg=$(mktemp -d "$WORK/config.XXXXXX")
+    env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR \
+        -u SESSION_MANAGER QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$cfg" \
+        XDG_CACHE_HOME="$WORK/cache" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime" \
+        timeout 60 "$QTFLOOR_BIN" "$FLOOR_TICKS" 2>>"$WORK/qtfloor.log" | grep '^qtfloor: '
+    local status=${PIPESTATUS[0]}
+    rm -rf "$cfg"
+    return "$status"
+}
+
 results=$WORK/results.jsonl
+floor=$WORK/floor.txt
+: >"$floor"
 started=$(date -u '+%Y-%m-%d %H:%M UTC')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 for name in small large; do
@@ -216,7 +241,12 @@ for name in small large; do
         # first unchanged (the small case only: the cost is the same at any size).
         measured=(idle "${progs[@]}")
         [[ $name == small && " ${progs[*]} " == *" ocula "* ]] && measured+=(still)
+        [[ $name == small && -n $QTFLOOR_BIN ]] && measured+=(qtfloor)
         for prog in "${measured[@]}"; do
+            if [[ $prog == qtfloor ]]; then
+                run_floor >>"$floor" || echo "bench-peers: one run of the Qt floor failed" >&2
+                continue
+            fi
             if ! run_one "$prog" "$name" "$SECONDS_PER_RUN" >>"$results"; then
                 [[ $prog == ocula || $prog == idle || $prog == still ]] &&
                     die "the run of $prog failed"
@@ -238,4 +268,5 @@ versions=$WORK/versions.txt
         v=$(dpkg-query -W -f='${Version}' "$pkg" 2>/dev/null) && echo "$pkg: $v (Debian package)"
     done
 } >"$versions"
-"$PY" "$here/summary.py" --runs "$RUNS" --seconds "$SECONDS_PER_RUN" --info "$versions" "$results"
+"$PY" "$here/summary.py" --runs "$RUNS" --seconds "$SECONDS_PER_RUN" --info "$versions" \
+    --floor "$floor" "$results"

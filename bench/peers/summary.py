@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints the side-by-side table of bench/peers/run.sh from the driver's JSON lines.
 
-    summary.py --runs N --seconds S --info FILE RESULTS.jsonl
+    summary.py --runs N --seconds S --info FILE [--floor FILE] RESULTS.jsonl
 
 Every figure is the median over the runs of one program in one case; each run's figure
 is computed first (a run's CPU divided by that run's frames), then the median is taken.
@@ -34,6 +34,7 @@ def main():
     ap.add_argument("--runs", type=int, required=True)
     ap.add_argument("--seconds", type=float, required=True)
     ap.add_argument("--info", required=True)
+    ap.add_argument("--floor", help='the Qt floor\'s "qtfloor: WHOLE STEADY START" lines')
     ap.add_argument("results")
     args = ap.parse_args()
 
@@ -129,6 +130,19 @@ def main():
                   "frames drawn in the first run's %.0f s)\n"
                   % (CASES["small"], per_period, per_pass, still[0]["self_passes"],
                      still[0]["self_frames"], still[0]["steady_s"]))
+
+    floor = []
+    if args.floor:
+        with open(args.floor) as f:
+            floor = [list(map(float, line.split()[1:4])) for line in f
+                     if line.startswith("qtfloor: ")]
+    if floor:
+        whole, steady, start = (median([r[i] for r in floor]) for i in range(3))
+        out.write("\nA Qt program that shows one label in a window of the small case's size and "
+                  "ticks every 50 ms doing nothing\n(bench/peers/qtfloor.cpp), what any Qt "
+                  "Widgets magnifier pays first: %.3f ms own CPU per tick over the run, %.3f ms\n"
+                  "steady, %.0f ms of CPU up to its first tick (medians of %d runs)\n"
+                  % (whole, steady, start, len(floor)))
 
     checks = ["%s: %d counted, %d drawn" % (CASES[case], s["damage"], s["self"])
               for case in CASES
