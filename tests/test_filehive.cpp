@@ -502,7 +502,7 @@ void TestFileHive::savingWhatTheFileHoldsLeavesTheLockAlone() {
     QCOMPARE(readFile(path), saved);
     other.unlock();
 
-    // A new value still goes through the lock.
+    // A new value is still written, and the lock let go.
     QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 7));
     QCOMPARE(mRegistry::GetKeyValue(storage, OculaKey, QStringLiteral("Factor")),
              RegValue::integer(7));
