@@ -89,7 +89,7 @@ void Zoom::Redraw() {
                       resolveColor(m_ClrGridA),
                       resolveColor(m_ClrGridB),
                       view->size()};
-    const bool sameKey = !m_presentWhole && viewCurrent() && key == m_viewKey;
+    const bool sameKey = viewCurrent() && key == m_viewKey;
     if (sameKey && m_source != nullptr && !m_source->mayHaveChanged(key.source)) {
         m_Busy = false; // nothing drawn on the screen since the grab the view shows
         notePass(true);
@@ -104,7 +104,7 @@ void Zoom::Redraw() {
     }
     // Over a still picture, what the view showed is still right, moved by whole blocks.
     const ViewKey shown = m_viewKey;
-    const bool moved = grabbed && !m_presentWhole && viewCurrent() && key.source != shown.source &&
+    const bool moved = grabbed && viewCurrent() && key.source != shown.source &&
                        key.movedFrom(shown) && !m_source->mayHaveChanged(shown.source);
     m_viewKey = key;
     if (grabbed) {
@@ -408,7 +408,7 @@ bool Zoom::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == m_watchedWindow &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) &&
-        QWidget::mouseGrabber() == m_picZoom->client())
+        QWidget::mouseGrabber() == view)
         releaseViewCapture();
     return QWidget::eventFilter(watched, event);
 }

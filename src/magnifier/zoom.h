@@ -275,8 +275,9 @@ private:
         int factor = 0;
         QRgb colors[2] = {0, 0};
     } m_overlay;
-    // The view shows exactly what m_viewKey draws, so a tick with that key may compare.
-    bool viewCurrent() const { return m_viewMagnified && !m_overlay.on; }
+    // The view shows exactly what m_viewKey draws, on the screen too, so a tick with that
+    // key may compare, and a tick with another may move it.
+    bool viewCurrent() const { return m_viewMagnified && !m_overlay.on && !m_presentWhole; }
     quint64 m_framesPresented = 0;
     quint64 m_framesMoved = 0;
     quint64 m_redrawPasses = 0;

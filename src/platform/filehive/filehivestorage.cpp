@@ -182,18 +182,20 @@ bool FileHiveStorage::setValue(Key key, const QString& name, int32_t value) {
     if (it == m_open.end() || !it->second.writable || !Hive::isValidValueName(name))
         return false;
     const OpenKey& open = it->second;
+    auto holdsValue = [&](const Hive& hive) {
+        return hive.hasKey(open.path) && hive.value(open.path, name) == value;
+    };
     // Most saves write what the file holds already (every setting, at each exit): those
     // need neither the lock, whose file is created, synced to disk and deleted each time,
     // nor a write. A writer that changes the value after this look comes after this save.
     Hive current;
-    if (load(open.root, current) == FileState::Intact && current.hasKey(open.path) &&
-        current.value(open.path, name) == value)
+    if (load(open.root, current) == FileState::Intact && holdsValue(current))
         return true;
     return modify(open.root, [&](Hive& hive) {
         // The key may have gone since it was opened, when the file was edited by hand.
         if (!hive.hasKey(open.path))
             return Edit::Abort;
-        if (hive.value(open.path, name) == value)
+        if (holdsValue(hive))
             return Edit::Unchanged;
         return hive.setValue(open.path, name, value) ? Edit::Changed : Edit::Abort;
     });
