@@ -125,6 +125,13 @@ $5x$6 screen: YPosition=0
 EOF
 }
 
+# The environment every measured program gets: no scaling, no session manager, X11, and
+# caches of the bench's own; each run adds XDG_CONFIG_HOME. A command, not a function, so
+# that a program started in the background is the process whose id $! gives.
+BENCH_ENV=(env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR
+    -u SESSION_MANAGER QT_QPA_PLATFORM=xcb XDG_CACHE_HOME="$WORK/cache"
+    XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime")
+
 # One run of one program: prints the driver's JSON line with the case and program added.
 run_one() { # PROGRAM CASE SECONDS
     local prog=$1 name=$2 secs=$3 sw sh vw vh f px0 py0 px1 py1 sx sy
@@ -165,13 +172,9 @@ run_one() { # PROGRAM CASE SECONDS
     [[ $prog == idle ]] && extra+=(--idle)
     [[ $prog == still ]] && extra+=(--still)
     # shellcheck disable=SC2086 # the rectangles are lists of numbers on purpose
-    env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR \
-        -u SESSION_MANAGER QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$cfg" \
-        XDG_CACHE_HOME="$WORK/cache" XDG_DATA_HOME="$WORK/data" \
-        XDG_RUNTIME_DIR="$WORK/runtime" \
-        "$PY" "$here/driver.py" --xvfb-pid "$XVFB_PID" --window $window --view $view \
-        --path "$px0" "$py0" "$px1" "$py1" --duration "$secs" --log "$WORK/$prog.log" \
-        "${extra[@]}" -- "${cmd[@]}" >"$WORK/one.json" &
+    "${BENCH_ENV[@]}" XDG_CONFIG_HOME="$cfg" "$PY" "$here/driver.py" --xvfb-pid "$XVFB_PID" \
+        --window $window --view $view --path "$px0" "$py0" "$px1" "$py1" --duration "$secs" \
+        --log "$WORK/$prog.log" "${extra[@]}" -- "${cmd[@]}" >"$WORK/one.json" &
     DRIVER_PID=$!
     wait "$DRIVER_PID"
     local status=$?
@@ -198,10 +201,8 @@ fi
 run_floor() {
     local cfg
     cfg=$(mktemp -d "$WORK/config.XXXXXX")
-    env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR \
-        -u SESSION_MANAGER QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$cfg" \
-        XDG_CACHE_HOME="$WORK/cache" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime" \
-        timeout 60 "$QTFLOOR_BIN" "$FLOOR_TICKS" 2>>"$WORK/qtfloor.log" | grep '^qtfloor: '
+    "${BENCH_ENV[@]}" XDG_CONFIG_HOME="$cfg" timeout 60 "$QTFLOOR_BIN" "$FLOOR_TICKS" \
+        2>>"$WORK/qtfloor.log" | grep '^qtfloor: '
     local status=${PIPESTATUS[0]}
     rm -rf "$cfg"
     return "$status"
