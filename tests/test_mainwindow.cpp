@@ -28,6 +28,8 @@
 #include <QWindow>
 
 #include <cstdlib>
+#include <functional>
+#include <vector>
 
 using namespace ocula;
 
@@ -126,6 +128,7 @@ private slots:
     void hiddenCoordsPanelIsNotMovedUntilShown();
     void layoutRewritesDistancesOnlyWithBarVisible_data();
     void layoutRewritesDistancesOnlyWithBarVisible();
+    void barRedrawsRewriteDistances();
     void markerEventsUpdateDistancesWithBarHidden();
 
     // Popup menu and the about box.
@@ -370,6 +373,24 @@ void TestMainWindow::layoutRewritesDistancesOnlyWithBarVisible() {
     } else {
         QCOMPARE(s.w.txtDistX->text(), QStringLiteral("stale"));
         QCOMPARE(s.w.txtDistY->text(), QStringLiteral("stale"));
+    }
+}
+
+// Markers never placed are re-placed by every bar redraw: the boxes follow at once.
+void TestMainWindow::barRedrawsRewriteDistances() {
+    Started s;
+    Zoom* z = s.w.Zoom1;
+    const std::vector<std::function<void()>> redraws{
+        [z] { z->setFactor(int16_t(z->Factor() + 2)); },
+        [z] { z->setShowBars(2); },
+        [z] { z->setShowMarkers(false); },
+    };
+    for (const auto& redraw : redraws) {
+        s.w.txtDistX->setText(QStringLiteral("stale"));
+        s.w.txtDistY->setText(QStringLiteral("stale"));
+        redraw();
+        QCOMPARE(s.w.txtDistX->text(), QString::number(z->DistanceX()));
+        QCOMPARE(s.w.txtDistY->text(), QString::number(z->DistanceY()));
     }
 }
 
@@ -804,6 +825,10 @@ void TestMainWindow::trackingRestsWithTheView() {
     QTRY_VERIFY_WITH_TIMEOUT(s.w.Zoom1->isResting(), 10000);
     QVERIFY(!s.w.tmrMouse->isActive());
     QCOMPARE(s.w.txtX->text(), QString::number(kCursor.x()));
+    // A centre stepped by a key while resting goes back to the pointer, and so does its box.
+    QTest::keyClick(s.w.Zoom1, Qt::Key_Left);
+    QCOMPARE(s.w.txtX->text(), QString::number(kCursor.x() + 1));
+    QTRY_COMPARE(s.w.txtX->text(), QString::number(kCursor.x()));
     s.source.setCursorPos(kCursor + QPoint(7, 9));
     QTRY_VERIFY(s.w.tmrMouse->isActive());
     QTRY_COMPARE(s.w.txtX->text(), QString::number(kCursor.x() + 7));
@@ -850,6 +875,9 @@ void TestMainWindow::stateTransitions() {
 
 void TestMainWindow::freezeAndReleaseActOnKeyUp() {
     Started s;
+    // The release of a key pressed elsewhere (an Esc that closed a dialog) does nothing.
+    QTest::keyRelease(s.w.Zoom1, Qt::Key_Escape);
+    QVERIFY(!s.w.Zoom1->Locked());
     QTest::keyPress(s.w.Zoom1, Qt::Key_Escape);
     QVERIFY(!s.w.Zoom1->Locked());
     QVERIFY(s.w.tmrMouse->isActive());
@@ -1137,6 +1165,8 @@ void TestMainWindow::wheelStepsFactorOncePerEvent_data() {
                                  << 5;
     QTest::newRow("Alt+backward") << 6 << QPoint(-120, 0) << Qt::KeyboardModifiers(Qt::AltModifier)
                                   << 7;
+    QTest::newRow("sideways left") << 6 << QPoint(120, 0) << none << 6;
+    QTest::newRow("sideways right") << 6 << QPoint(-120, 0) << none << 6;
 }
 
 void TestMainWindow::wheelStepsFactorOncePerEvent() {

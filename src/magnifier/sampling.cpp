@@ -54,6 +54,10 @@ void Zoom::Redraw() {
 
     if (m_FollowMouse && !m_Locked && m_source != nullptr) {
         const QPoint p = m_source->cursorPos();
+        // A centre set while resting (an arrow key, say) and now back on the pointer is a
+        // change the host must hear of: a rest ends with it.
+        if (m_resting && (p.x() != m_CurrentX || p.y() != m_CurrentY))
+            setResting(false);
         m_CurrentX = p.x();
         m_CurrentY = p.y();
     }
@@ -363,8 +367,20 @@ void Zoom::paintViewRows(uchar* bits, qsizetype bpl, const QRect& area) {
 }
 
 void Zoom::releaseViewCapture() {
+    if (QWidget::mouseGrabber() != m_picZoom->client())
+        return;
     m_picZoom->client()->releaseMouse();
-    setSampling(true);
+    // A frozen or fixed view stays so: leaving the view resumes only a view that follows.
+    if (m_FollowMouse && !m_Locked)
+        setSampling(true);
+}
+
+void Zoom::dropViewCapture() {
+    // On X11 the capture is a grab of the whole desktop's pointer: held while the view does
+    // not sample, no other program would get the mouse.
+    ZoomArea* view = m_picZoom->client();
+    if (QWidget::mouseGrabber() == view)
+        view->releaseMouse();
 }
 
 void Zoom::setSampling(bool on) {

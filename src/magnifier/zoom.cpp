@@ -354,6 +354,8 @@ void Zoom::setStep(int16_t New_Step) {
 
 void Zoom::setFollowMouse(bool New_FollowMouse) {
     m_FollowMouse = New_FollowMouse;
+    if (!New_FollowMouse)
+        dropViewCapture();
     if (m_userMode) {
         setSampling(New_FollowMouse);
     }
@@ -362,6 +364,8 @@ void Zoom::setFollowMouse(bool New_FollowMouse) {
 
 void Zoom::setLocked(bool New_Locked) {
     m_Locked = New_Locked;
+    if (New_Locked)
+        dropViewCapture();
     setSampling(!New_Locked);
     changed("Locked");
 }
@@ -453,6 +457,8 @@ void Zoom::paintEvent(QPaintEvent*) {
 
 void Zoom::keyPressEvent(QKeyEvent* event) {
     const short code = virtualKeyCode(event->key(), event->modifiers());
+    if (code != 0 && std::find(m_keysDown.begin(), m_keysDown.end(), code) == m_keysDown.end())
+        m_keysDown.push_back(code);
     if (code != 0)
         emit KeyDown(code, shiftMask(event->modifiers()));
     const QString text = event->text();
@@ -464,8 +470,17 @@ void Zoom::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat())
         return;
     const short code = virtualKeyCode(event->key(), event->modifiers());
-    if (code != 0)
-        emit KeyUp(code, shiftMask(event->modifiers()));
+    const auto down = std::find(m_keysDown.begin(), m_keysDown.end(), code);
+    if (code == 0 || down == m_keysDown.end())
+        return;
+    m_keysDown.erase(down);
+    emit KeyUp(code, shiftMask(event->modifiers()));
+}
+
+void Zoom::focusOutEvent(QFocusEvent* event) {
+    // A key held while the focus went elsewhere is released there.
+    m_keysDown.clear();
+    QWidget::focusOutEvent(event);
 }
 
 const QImage& Zoom::viewImage() const {

@@ -108,6 +108,9 @@ public:
     bool markersLeftOn() const { return m_MarkersLeftOn; }
     bool markersTopSet() const { return m_MarkersTopSet; }
     bool markersLeftSet() const { return m_MarkersLeftSet; }
+    // Gives the view's mouse capture up, as leaving the view does: a view that follows
+    // samples again. For a popup or dialog that is about to take the pointer.
+    void releaseViewCapture();
     // Views drawn and presented so far (ticks that changed nothing are not counted).
     quint64 framesPresented() const { return m_framesPresented; }
     // Of those, the ones shown by moving what the view showed and painting only the rest.
@@ -145,6 +148,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -184,8 +188,8 @@ private:
     void clearView();
     void presentView();
     void picZoom_MouseMove(QMouseEvent* event);
-    // Gives the mouse capture up and resumes sampling, as leaving the view does.
-    void releaseViewCapture();
+    // Gives the mouse capture up, if the view holds it, and nothing else.
+    void dropViewCapture();
     // Starts or stops the refresh timer, and tells the source whether to listen meanwhile.
     void setSampling(bool on);
     // Counts the passes in a row that found nothing to draw, and starts or ends a rest.
@@ -283,6 +287,9 @@ private:
     quint64 m_redrawPasses = 0;
     int m_quietPasses = 0;
     bool m_resting = false;
+    // Keys pressed while the control had the focus and not yet released: only their
+    // release is raised (an Esc that closed a dialog must not freeze the view).
+    std::vector<short> m_keysDown;
     // Markers.
     std::array<int16_t, 2> m_MarkerPosT{};
     std::array<int16_t, 2> m_MarkerPosL{};

@@ -166,7 +166,7 @@ void ZoomArea::resizeEvent(QResizeEvent* event) {
     // Keep what was drawn where it still fits; the owner redraws at its next pass.
     QImage resized(event->size().expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     resized.fill(m_background);
-    if (!m_image.isNull()) {
+    if (!m_image.isNull() && !resized.isNull()) {
         QPainter p(&resized);
         p.drawImage(0, 0, m_image);
     }

@@ -86,6 +86,13 @@ frmMain::frmMain(ScreenSource* source, QWidget* parent) : QWidget(parent) {
             tmrMouse->start();
         }
     });
+    // A bar redraw re-places markers that were never placed (a new factor, bars or markers
+    // shown): the distances change with them.
+    connect(Zoom1, &Zoom::propertyChanged, this, [this](const QString& name) {
+        if (name == QLatin1String("Factor") || name == QLatin1String("ShowBars") ||
+            name == QLatin1String("ShowMarkers"))
+            showDistances();
+    });
     connect(Zoom1, &Zoom::MarkerChangeX, this,
             [this](int d) { txtDistX->setText(QString::number(d)); });
     connect(Zoom1, &Zoom::MarkerChangeY, this,
@@ -192,13 +199,17 @@ void frmMain::Form_Resize() {
     const int zoomHeight = height() - barHeight;
     if (zoomHeight >= 0)
         Zoom1->placeAt(QRect(0, 0, width(), zoomHeight));
-    if (picInfobar->isVisibleTo(this)) {
-        txtDistX->setText(QString::number(Zoom1->DistanceX()));
-        txtDistY->setText(QString::number(Zoom1->DistanceY()));
-    }
+    if (picInfobar->isVisibleTo(this))
+        showDistances();
+}
+
+void frmMain::showDistances() {
+    txtDistX->setText(QString::number(Zoom1->DistanceX()));
+    txtDistY->setText(QString::number(Zoom1->DistanceY()));
 }
 
 void frmMain::runModal(QDialog& dialog) {
+    Zoom1->releaseViewCapture();
     setTopmost(this, false);
     dialog.exec();
     if (gOnTop)
@@ -219,6 +230,7 @@ void frmMain::Zoom1_MouseUp(short Button, short, float X, float Y) {
     if (Button != 2)
         return;
     mnuInfobar->setChecked(picInfobar->isVisibleTo(this));
+    Zoom1->releaseViewCapture();
     mnuOptionsTop->popup(Zoom1->mapToGlobal(QPoint(int(X), int(Y))));
 }
 

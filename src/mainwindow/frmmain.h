@@ -88,6 +88,7 @@ private:
     void showOptions();
     void showAbout();
     void tmrMouse_Timer();
+    void showDistances();
 
     WindowProc* m_windowProc = nullptr;
     bool m_unloaded = false;

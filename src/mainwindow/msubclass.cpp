@@ -31,8 +31,11 @@ bool WindowProc::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Wheel && m_zoom) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
-        const int delta =
-            wheel->angleDelta().y() != 0 ? wheel->angleDelta().y() : wheel->angleDelta().x();
+        // The vertical wheel only: sideways scrolling (a touchpad, a tilt wheel) is not zoom.
+        // With Alt held, X11 delivers the vertical wheel transposed.
+        const bool transposed = wheel->modifiers().testFlag(Qt::AltModifier);
+        const int delta = wheel->angleDelta().y() != 0 || !transposed ? wheel->angleDelta().y()
+                                                                      : wheel->angleDelta().x();
         const int16_t factor = m_zoom->Factor();
         // One step per event however far the wheel went: forward (away from the user)
         // zooms out, backward zooms in.
