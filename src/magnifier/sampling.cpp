@@ -422,6 +422,9 @@ bool Zoom::eventFilter(QObject* watched, QEvent* event) {
         if (m_presentWhole && view->presentsDirectly())
             return true;
     }
+    if (watched == view && event->type() == QEvent::Leave && QWidget::mouseGrabber() != view &&
+        m_FollowMouse && !m_Locked)
+        setSampling(true);
     if (watched == m_watchedWindow &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) &&
         QWidget::mouseGrabber() == view)
@@ -486,7 +489,9 @@ void Zoom::picZoom_MouseMove(QMouseEvent* event) {
     if (!m_FollowMouse || m_Locked)
         return;
     ZoomArea* view = m_picZoom->client();
-    if (QWidget::mouseGrabber() != view)
+    // The capture hears the pointer leave; an inactive window hears it by the view's leave
+    // event instead, rather than hold the whole desktop's pointer that nothing would release.
+    if (QWidget::mouseGrabber() != view && window()->isActiveWindow())
         view->grabMouse();
     const double x = event->position().x();
     const double y = event->position().y();

@@ -15,6 +15,8 @@
 #   pointer X Y                   move the pointer there and wait until it is there
 #   popup_geometry                print "X Y W H" of the shown popup (a viewable
 #                                 override-redirect top-level window); fails if none
+#   pointer_grabbable             another client can grab the pointer now (status 0), or
+#                                 someone holds it (status 1)
 #   fail MESSAGE                  print and exit 1
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -124,4 +126,25 @@ pointer() {
     # mousemove --sync waits for a move, so it hangs when the pointer is there already.
     [[ $(xdotool getmouselocation) == "x:$1 y:$2 "* ]] && return 0
     xdotool mousemove --sync "$1" "$2"
+}
+
+pointer_grabbable() {
+    python3 -c '
+import ctypes, sys
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XDefaultRootWindow.restype = ctypes.c_ulong
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+x.XGrabPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint,
+                           ctypes.c_int, ctypes.c_int, ctypes.c_ulong, ctypes.c_ulong,
+                           ctypes.c_ulong]
+d = x.XOpenDisplay(None)
+if not d:
+    sys.exit(2)
+# GrabModeAsync for both; 0 is GrabSuccess.
+status = x.XGrabPointer(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)
+x.XCloseDisplay(d)
+sys.exit(0 if status == 0 else 1)
+'
 }

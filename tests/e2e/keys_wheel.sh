@@ -55,6 +55,72 @@ expect view --factor 6 --centre 760 500 --no-grid
 xdotool key g
 expect view --factor 6 --centre 760 500
 
+# On the view the view holds the pointer (a grab of the whole desktop's), to hear it leave;
+# whenever it stops sampling, or a popup or dialog takes over, it lets go. Closing a popup
+# or the about box with Esc does not freeze the view either (its key-up comes to the view).
+on_view() {
+    pointer $((win_x + 33 + 150 + $1)) $((win_y + 33 + 120)) && expect blank
+    pointer_grabbable
+    (($? == 1)) || fail "the view did not take the pointer ($2)"
+}
+let_go() { wait_until "$E2E_TIMEOUT" pointer_grabbable || fail "$1: the view kept the pointer grab"; }
+on_view 0 Esc
+xdotool key Escape
+let_go "Esc (freeze)"
+xdotool key BackSpace
+pointer 760 500
+expect view --factor 6 --centre 760 500
+on_view 1 F
+xdotool key f
+let_go "F (fixed centre)"
+xdotool key f
+pointer 760 500
+expect view --factor 6 --centre 760 500
+# (Qt drops a move to where it last saw the pointer: each visit to the view is to a new place.)
+offset=2
+for entry in none About; do
+    on_view $((offset++)) "popup, $entry"
+    xdotool click 3
+    wait_until "$E2E_TIMEOUT" popup_geometry >/dev/null || fail "no popup menu on a right click"
+    if [[ $entry == About ]]; then
+        xdotool key Up Return
+        _about() { xdotool search --onlyvisible --name '^About' >/dev/null 2>&1; }
+        wait_until "$E2E_TIMEOUT" _about || fail "the about box did not open"
+        pointer_grabbable || fail "the about box is open but the pointer is held"
+    fi
+    xdotool key Escape
+    wait_until "$E2E_TIMEOUT" _no_popup || fail "Esc did not close the popup"
+    [[ $entry == About ]] && { wait_until "$E2E_TIMEOUT" eval '! _about' || fail "Esc did not close the about box"; }
+    let_go "$entry closed with Esc"
+    pointer 760 500
+    expect view --factor 6 --centre 760 500
+done
+# Closing the about box left no window focused here (no window manager): a window that is
+# not active takes no grab, and hears the pointer leave all the same.
+pointer $((win_x + 33 + 155)) $((win_y + 33 + 120)) && expect blank
+pointer_grabbable || fail "the inactive window took the pointer"
+pointer 760 500
+expect view --factor 6 --centre 760 500
+xdotool windowfocus --sync "$APP_WIN" || fail "could not focus the window"
+on_view 6 "deactivated"
+xmessage -geometry "80x40+0+0" other &
+other=$!
+_other() { other_win=$(xdotool search --onlyvisible --class "^Xmessage$" 2>/dev/null | head -n 1) && [[ -n $other_win ]]; }
+wait_until "$E2E_TIMEOUT" _other || fail "the other window did not show"
+xdotool windowfocus --sync "$other_win"
+let_go "another window took the focus"
+kill "$other"
+wait "$other" 2>/dev/null
+xdotool windowfocus --sync "$APP_WIN" || fail "could not focus the window"
+pointer 760 500
+expect view --factor 6 --centre 760 500
+
+# Sideways scrolling (buttons 6 and 7) is not zoom.
+pointer $((win_x + 220)) $((win_y + win_h - 11)) && xdotool click 6 click 7 click 6 key KP_Add
+expect_title "Ocula ( x 7 )"
+xdotool key KP_Subtract
+expect_title "Ocula ( x 6 )"
+
 # Esc freezes when it is released, not while it is held (no autorepeat here, so held
 # means held). G redraws at once, so once it shows, the release has been handled before
 # the pointer moves; after the move G redraws again, still around the frozen point.
