@@ -20,7 +20,18 @@ void Zoom::PlaceTopMarker(int16_t Index, int16_t Pos) {
     QLabel* arrow = m_picArrowTop[size_t(Index)];
     arrow->move(a, arrow->y());
     m_MarkerPosT[size_t(Index)] = int16_t(pos);
-    m_MarkerT[size_t(Index)]->setGeometry(a + 1, 0, 1, inner().height());
+    placeLine(m_MarkerT[size_t(Index)], QRect(a + 1, 0, 1, inner().height()), m_MarkerL);
+}
+
+// The lines are native windows drawn from one shared backing store: where a line moves off
+// another, the other's window would keep the moved line's pixel unless it is painted anew.
+void Zoom::placeLine(QWidget* line, const QRect& geometry, const std::array<QWidget*, 2>& crossed) {
+    if (line->geometry() == geometry)
+        return;
+    line->setGeometry(geometry);
+    for (QWidget* other : crossed)
+        if (other->isVisible())
+            other->update();
 }
 
 void Zoom::PlaceLeftMarker(int16_t Index, int16_t Pos) {
@@ -34,7 +45,7 @@ void Zoom::PlaceLeftMarker(int16_t Index, int16_t Pos) {
     QLabel* arrow = m_picArrowLeft[size_t(Index)];
     arrow->move(arrow->x(), a);
     m_MarkerPosL[size_t(Index)] = int16_t(pos);
-    m_MarkerL[size_t(Index)]->setGeometry(0, a + 1, inner().width(), 1);
+    placeLine(m_MarkerL[size_t(Index)], QRect(0, a + 1, inner().width(), 1), m_MarkerT);
 }
 
 void Zoom::ClickTopBar(int16_t Button, float X) {

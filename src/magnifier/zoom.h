@@ -173,6 +173,7 @@ private:
     void mnuTopOff_Click();
     void mnuLeftOn_Click();
     void mnuLeftOff_Click();
+    void placeLine(QWidget* line, const QRect& geometry, const std::array<QWidget*, 2>& crossed);
     void setTopMarkersVisible(bool visible);
     void setLeftMarkersVisible(bool visible);
     void applyMarkerColors();

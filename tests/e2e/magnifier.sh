@@ -17,6 +17,11 @@ xvfb_start 1024 768 24 || fail "Xvfb did not start"
 make_root_pattern || fail "could not paint the pattern on the root window"
 app_start
 [[ $(app_title) == "Ocula ( x 6 )" ]] || fail "the first-run title is \"$(app_title)\""
+# The top bar's lines in red, the left bar's in the highlight colour: each line must show
+# its own colour wherever it does not cross one of the other bar's.
+app_stop
+sed -i 's/^"ClrMarkT"=.*/"ClrMarkT"=255/' "$APP_CONFIG/ocula/HKEY_CURRENT_USER.conf"
+app_start "$APP_CONFIG"
 read -r win_x win_y win_w win_h <<<"$(app_client)"
 
 # Pointer positions whose magnified surroundings lie wholly off the window.

@@ -136,23 +136,36 @@ class Report:
 
 
 def check_lines(win, cols, rows, report):
-    """Marker lines: whole view columns/rows of one colour. Returns their colour."""
-    colour = None
-    lines = [("column", c, [(c, y) for y in range(win.view_h)]) for c in cols if c < win.view_w]
-    lines += [("row", r, [(x, r) for x in range(win.view_w)]) for r in rows if r < win.view_h]
-    for kind, at, points in lines:
-        seen = {win.view(x, y) for x, y in points}
-        if len(seen) != 1:
-            report.fail("marker line at view %s %d is not one colour: %s" %
-                        (kind, at, " ".join(sorted(hexc(c) for c in seen)[:6])))
-            continue
-        line = seen.pop()
-        if colour is None:
-            colour = line
-        elif line != colour:
-            report.fail("marker line at view %s %d has colour %s, another line %s" %
-                        (kind, at, hexc(line), hexc(colour)))
-    return colour
+    """Marker lines: whole view columns (the top bar's) and rows (the left bar's), each
+    kind of one colour; where a column crosses a row, either colour. Returns the colour of
+    the columns, or else of the rows."""
+    cols = [c for c in cols if c < win.view_w]
+    rows = [r for r in rows if r < win.view_h]
+    kinds = [("column", [(c, [(c, y) for y in range(win.view_h) if y not in rows]) for c in cols]),
+             ("row", [(r, [(x, r) for x in range(win.view_w) if x not in cols]) for r in rows])]
+    colours = []
+    for kind, lines in kinds:
+        colour = None
+        for at, points in lines:
+            seen = {win.view(x, y) for x, y in points}
+            if len(seen) != 1:
+                report.fail("marker line at view %s %d is not one colour: %s" %
+                            (kind, at, " ".join(sorted(hexc(c) for c in seen)[:6])))
+                continue
+            line = seen.pop()
+            if colour is None:
+                colour = line
+            elif line != colour:
+                report.fail("marker line at view %s %d has colour %s, another %s" %
+                            (kind, at, hexc(line), hexc(colour)))
+        if colour is not None:
+            colours.append(colour)
+    for c in cols:
+        for r in rows:
+            if colours and win.view(c, r) not in colours:
+                report.fail("marker lines cross at view (%d, %d) in colour %s" %
+                            (c, r, hexc(win.view(c, r))))
+    return colours[0] if colours else None
 
 
 def bar_colours(win):
