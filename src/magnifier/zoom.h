@@ -158,6 +158,7 @@ private:
     void drawBarFrame(ZoomArea* bar);
     void placeChild(QWidget* child, int left, int top, int width, int height);
     QRect inner() const;
+    static int arrowLeadingEdge(int at);
     void applyBorderStyle(int32_t style);
 
     // Markers.
