@@ -35,7 +35,7 @@ void Zoom::placeAt(const QRect& geometry) {
 void Zoom::LayoutBars() {
     const int w = inner().width();
     const int h = inner().height();
-    const int kBar = barThickness();
+    const int bar = barThickness();
     switch (m_ShowBars) {
     case 0:
         m_picTop->hide();
@@ -45,23 +45,23 @@ void Zoom::LayoutBars() {
     case 1:
         m_picTop->hide();
         m_picLeft->show();
-        placeChild(m_picLeft, 0, 0, kBar, h);
-        placeChild(m_picZoom, kBar, 0, w - kBar, h);
+        placeChild(m_picLeft, 0, 0, bar, h);
+        placeChild(m_picZoom, bar, 0, w - bar, h);
         DrawLeftBar(true);
         break;
     case 2:
         m_picLeft->hide();
         m_picTop->show();
-        placeChild(m_picTop, 0, 0, w, kBar);
-        placeChild(m_picZoom, 0, kBar, w, h - kBar);
+        placeChild(m_picTop, 0, 0, w, bar);
+        placeChild(m_picZoom, 0, bar, w, h - bar);
         DrawTopBar(true);
         break;
     case 3:
         m_picTop->show();
         m_picLeft->show();
-        placeChild(m_picLeft, 0, kBar, kBar, h - kBar);
-        placeChild(m_picTop, kBar, 0, w - kBar, kBar);
-        placeChild(m_picZoom, kBar, kBar, w - kBar, h - kBar);
+        placeChild(m_picLeft, 0, bar, bar, h - bar);
+        placeChild(m_picTop, bar, 0, w - bar, bar);
+        placeChild(m_picZoom, bar, bar, w - bar, h - bar);
         DrawLeftBar(true);
         DrawTopBar(true);
         break;

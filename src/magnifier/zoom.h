@@ -158,10 +158,10 @@ private:
     void drawBarFrame(ZoomArea* bar);
     void placeChild(QWidget* child, int left, int top, int width, int height);
     QRect inner() const;
-    static int arrowLeadingEdge(int at);
     void applyBorderStyle(int32_t style);
 
     // Markers.
+    static int arrowLeadingEdge(int at);
     void PlaceTopMarker(int16_t Index, int16_t Pos);
     void PlaceLeftMarker(int16_t Index, int16_t Pos);
     void ClickTopBar(int16_t Button, float X);
