@@ -1,7 +1,8 @@
-// Small shared helpers: Qt keys to virtual-key codes and modifier masks, and the leading
-// number of a text.
+// Small shared helpers: Qt keys to virtual-key codes and modifier masks, the leading
+// number of a text, and the scale a session asks for.
 #include "common/keycodes.h"
 #include "common/numbers.h"
+#include "common/uiscale.h"
 
 #include <QTest>
 
@@ -22,6 +23,8 @@ private slots:
     void leadingNumbers();
     void leadingNumbersAsLong_data();
     void leadingNumbersAsLong();
+    void requestedScales_data();
+    void requestedScales();
 };
 
 void TestKeycodesNumbers::virtualKeyCodes_data() {
@@ -148,6 +151,62 @@ void TestKeycodesNumbers::leadingNumbersAsLong() {
     QCOMPARE(result.has_value(), fits);
     if (fits)
         QCOMPARE(*result, value);
+}
+
+void TestKeycodesNumbers::requestedScales_data() {
+    QTest::addColumn<QByteArray>("scaleFactor");
+    QTest::addColumn<QByteArray>("screenFactors");
+    QTest::addColumn<QByteArray>("fontDpi");
+    QTest::addColumn<QString>("primary");
+    QTest::addColumn<QByteArray>("resources"); // RESOURCE_MANAGER's text
+    QTest::addColumn<double>("scale");
+    const QByteArray none;
+    const QByteArray xft144 = "*customization:\t-color\nXft.antialias:\t1\nXft.dpi:\t144\n";
+    QTest::newRow("nothing asked") << none << none << none << QString() << none << 1.0;
+    QTest::newRow("QT_SCALE_FACTOR")
+        << QByteArray("1.5") << none << none << QString() << none << 1.5;
+    QTest::newRow("Xft.dpi 144") << none << none << none << QString() << xft144 << 1.5;
+    QTest::newRow("Xft.dpi 192 without a newline")
+        << none << none << none << QString() << QByteArray("Xft.dpi: 192") << 2.0;
+    QTest::newRow("factor times dpi")
+        << QByteArray("1.25") << none << none << QString() << QByteArray("Xft.dpi:\t192\n") << 2.5;
+    QTest::newRow("screens by order: the primary is first")
+        << none << QByteArray("1.5;2") << none << QString() << none << 1.5;
+    QTest::newRow("screens by name") << none << QByteArray("DP-1=2;HDMI-1=1.25") << none
+                                     << QStringLiteral("HDMI-1") << none << 1.25;
+    QTest::newRow("by name, the primary not named")
+        << none << QByteArray("DP-1=2") << none << QStringLiteral("eDP-1") << none << 1.0;
+    QTest::newRow("by name, primary unknown")
+        << none << QByteArray("DP-1=2") << none << QString() << none << 1.0;
+    QTest::newRow("every source multiplies")
+        << QByteArray("2") << QByteArray("DP-1=1.25") << none << QStringLiteral("DP-1")
+        << QByteArray("Xft.dpi: 120") << 3.125;
+    QTest::newRow("QT_FONT_DPI stands in for Xft.dpi")
+        << none << none << QByteArray("120") << QString() << xft144 << 1.25;
+    QTest::newRow("a resource that only ends in Xft.dpi")
+        << none << none << none << QString() << QByteArray("Foo.Xft.dpi: 144\n") << 1.0;
+    QTest::newRow("not numbers count as 1") << QByteArray("big") << QByteArray("x;2") << none
+                                            << QString() << QByteArray("Xft.dpi: high") << 1.0;
+    QTest::newRow("zero and negative count as 1")
+        << QByteArray("0") << QByteArray("-2") << QByteArray("0") << QString() << none << 1.0;
+    QTest::newRow("an absurd factor is held in bounds")
+        << QByteArray("100") << none << none << QString() << none << 8.0;
+}
+
+void TestKeycodesNumbers::requestedScales() {
+    QFETCH(QByteArray, scaleFactor);
+    QFETCH(QByteArray, screenFactors);
+    QFETCH(QByteArray, fontDpi);
+    QFETCH(QString, primary);
+    QFETCH(QByteArray, resources);
+    QFETCH(double, scale);
+    ScaleRequest request;
+    request.scaleFactor = scaleFactor;
+    request.screenScaleFactors = screenFactors;
+    request.fontDpi = fontDpi;
+    request.primaryName = primary;
+    request.xftDpi = xftDpiFromResources(resources);
+    QCOMPARE(requestedScale(request), scale);
 }
 
 QTEST_APPLESS_MAIN(TestKeycodesNumbers)

@@ -1,6 +1,9 @@
+#include "common/rounding.h"
+#include "common/uiscale.h"
 #include "magnifier/zoom.h"
 #include "mainwindow/frmmain.h"
 #include "ocula_config.h"
+#include "platform/displayscale.h"
 #include "platform/registrystorage.h"
 #include "platform/screensource.h"
 #include "platform/signals.h"
@@ -82,6 +85,29 @@ const char* chooseDisplay() {
     return "ocula: no display to show a window on (DISPLAY is not set)";
 }
 
+// Qt would turn a scale factor into a device pixel ratio, and the view would then magnify
+// logical pixels: a screen pixel would no longer become Factor x Factor device pixels. So
+// the ratio stays 1 and every scale the session asks for becomes one logical dpi, which
+// the fonts, the style and the twips follow (and the furniture through uiScale()).
+void chooseScale() {
+    ocula::ScaleRequest request;
+    request.scaleFactor = qgetenv("QT_SCALE_FACTOR");
+    request.screenScaleFactors = qgetenv("QT_SCREEN_SCALE_FACTORS");
+    request.fontDpi = qgetenv("QT_FONT_DPI");
+    if (qgetenv("QT_QPA_PLATFORM").startsWith("xcb")) {
+        const ocula::DisplayScaleFacts facts =
+            ocula::readDisplayScaleFacts(request.screenScaleFactors.contains('='));
+        request.xftDpi = facts.xftDpi;
+        request.primaryName = facts.primaryName;
+    }
+    const double scale = ocula::requestedScale(request);
+    for (const char* name :
+         {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR"})
+        qunsetenv(name);
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    qputenv("QT_FONT_DPI", QByteArray::number(qint64(ocula::Nearest(96.0 * scale))));
+}
+
 QStringList heldMessages;
 
 // Qt aborts with a core dump when the display cannot be opened; while the application
@@ -113,8 +139,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", problem);
         return EXIT_FAILURE;
     }
-    // Screen pixels must map 1:1 onto view pixels, whatever scale the desktop asks for.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    chooseScale();
     qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);

@@ -1,8 +1,12 @@
 #include "magnifier/arrowimages.h"
 
 #include "common/mfunctions.h"
+#include "common/uiscale.h"
 
 #include <QFile>
+#include <QImage>
+
+#include <cmath>
 
 // Q_INIT_RESOURCE cannot be used inside a namespace.
 static void initArrowResources() {
@@ -54,6 +58,27 @@ int leftArrowResourceId(int32_t arrowColor) {
 
 int topArrowResourceId(int32_t arrowColor) {
     return isColourSet(arrowColor) ? firstArrowId + 1 + 2 * arrowColor : 0;
+}
+
+int arrowSize() {
+    return 2 * int(std::floor(7 * uiScale() / 2)) + 1;
+}
+
+QPixmap scaledArrow(const QPixmap& picture) {
+    const int size = arrowSize();
+    if (picture.isNull() || (picture.width() == size && picture.height() == size))
+        return picture;
+    const QImage from = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage to(size, size, QImage::Format_ARGB32);
+    // Pixel centres map onto pixel centres: an odd size keeps the middle pixel in the middle.
+    for (int y = 0; y < size; ++y) {
+        const int sy = (2 * y + 1) * from.height() / (2 * size);
+        const auto* in = reinterpret_cast<const QRgb*>(from.constScanLine(sy));
+        auto* out = reinterpret_cast<QRgb*>(to.scanLine(y));
+        for (int x = 0; x < size; ++x)
+            out[x] = in[(2 * x + 1) * from.width() / (2 * size)];
+    }
+    return QPixmap::fromImage(to);
 }
 
 QPixmap builtinLeftArrow() {

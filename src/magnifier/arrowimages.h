@@ -20,6 +20,13 @@ QPixmap arrowPictureForResource(int id);
 int leftArrowResourceId(int32_t arrowColor);
 int topArrowResourceId(int32_t arrowColor);
 
+// The side of an arrow's square at the current scale: 7 pixels at 96 dpi, and always odd,
+// so that the tip is a middle pixel that can lie on its one-pixel marker line.
+int arrowSize();
+// An arrow's picture enlarged to arrowSize() with whole source pixels (nearest neighbour,
+// symmetric about the middle pixel); unchanged at 96 dpi and when null.
+QPixmap scaledArrow(const QPixmap& picture);
+
 // The arrows a new control shows before any ArrowColor is applied.
 QPixmap builtinLeftArrow();
 QPixmap builtinTopArrow();

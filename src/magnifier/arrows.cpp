@@ -11,9 +11,9 @@ void Zoom::loadArrowPictures(int32_t color) {
         return;
     // Each arrow gets its own decoded picture, so one failure leaves the others intact.
     for (QLabel* arrow : m_picArrowLeft)
-        arrow->setPixmap(arrowPictureForResource(leftArrowResourceId(color)));
+        arrow->setPixmap(scaledArrow(arrowPictureForResource(leftArrowResourceId(color))));
     for (QLabel* arrow : m_picArrowTop)
-        arrow->setPixmap(arrowPictureForResource(topArrowResourceId(color)));
+        arrow->setPixmap(scaledArrow(arrowPictureForResource(topArrowResourceId(color))));
 }
 
 } // namespace ocula

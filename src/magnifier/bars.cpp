@@ -1,5 +1,6 @@
 // Layout of the view and the two ruler bars, and drawing the bars.
 #include "common/colors.h"
+#include "common/uiscale.h"
 #include "magnifier/geometry.h"
 #include "magnifier/zoom.h"
 #include "magnifier/zoomarea.h"
@@ -9,7 +10,10 @@
 namespace ocula {
 
 namespace {
-constexpr int kBar = 30; // thickness of a ruler bar
+// Thickness of a ruler bar, 30 pixels at 96 dpi; the marks fill the half next to the view.
+int barThickness() {
+    return scaled(30);
+}
 } // namespace
 
 void Zoom::placeChild(QWidget* child, int left, int top, int width, int height) {
@@ -31,6 +35,7 @@ void Zoom::placeAt(const QRect& geometry) {
 void Zoom::LayoutBars() {
     const int w = inner().width();
     const int h = inner().height();
+    const int bar = barThickness();
     switch (m_ShowBars) {
     case 0:
         m_picTop->hide();
@@ -40,23 +45,23 @@ void Zoom::LayoutBars() {
     case 1:
         m_picTop->hide();
         m_picLeft->show();
-        placeChild(m_picLeft, 0, 0, kBar, h);
-        placeChild(m_picZoom, kBar, 0, w - kBar, h);
+        placeChild(m_picLeft, 0, 0, bar, h);
+        placeChild(m_picZoom, bar, 0, w - bar, h);
         DrawLeftBar(true);
         break;
     case 2:
         m_picLeft->hide();
         m_picTop->show();
-        placeChild(m_picTop, 0, 0, w, kBar);
-        placeChild(m_picZoom, 0, kBar, w, h - kBar);
+        placeChild(m_picTop, 0, 0, w, bar);
+        placeChild(m_picZoom, 0, bar, w, h - bar);
         DrawTopBar(true);
         break;
     case 3:
         m_picTop->show();
         m_picLeft->show();
-        placeChild(m_picLeft, 0, kBar, kBar, h - kBar);
-        placeChild(m_picTop, kBar, 0, w - kBar, kBar);
-        placeChild(m_picZoom, kBar, kBar, w - kBar, h - kBar);
+        placeChild(m_picLeft, 0, bar, bar, h - bar);
+        placeChild(m_picTop, bar, 0, w - bar, bar);
+        placeChild(m_picZoom, bar, bar, w - bar, h - bar);
         DrawLeftBar(true);
         DrawTopBar(true);
         break;
@@ -119,11 +124,12 @@ void Zoom::DrawLeftDivs() {
     QImage& img = m_picLeft->image();
     const QRgb color = resolveColor(m_ClrDivs);
     const int spacing = int(m_Factor) * int(m_Step);
-    for (int y : geometry::divisionMarks(m_picLeft->height(), spacing)) {
+    const int bar = barThickness();
+    for (int y : geometry::divisionMarks(m_picLeft->height(), spacing, ViewFrame::border())) {
         if (y < 0 || y >= img.height())
             continue;
         auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 15; x < kBar && x < img.width(); ++x)
+        for (int x = bar / 2; x < bar && x < img.width(); ++x)
             row[x] = color;
     }
 }
@@ -132,10 +138,11 @@ void Zoom::DrawTopDivs() {
     QImage& img = m_picTop->image();
     const QRgb color = resolveColor(m_ClrDivs);
     const int spacing = int(m_Factor) * int(m_Step);
-    for (int x : geometry::divisionMarks(m_picTop->width(), spacing)) {
+    const int bar = barThickness();
+    for (int x : geometry::divisionMarks(m_picTop->width(), spacing, ViewFrame::border())) {
         if (x < 0 || x >= img.width())
             continue;
-        for (int y = 15; y < kBar && y < img.height(); ++y)
+        for (int y = bar / 2; y < bar && y < img.height(); ++y)
             reinterpret_cast<QRgb*>(img.scanLine(y))[x] = color;
     }
 }

@@ -21,10 +21,10 @@ Sampling sampling(int32_t cx, int32_t cy, int w, int h, int factor) {
     return s;
 }
 
-QVector<int> divisionMarks(int barLength, int spacing) {
+QVector<int> divisionMarks(int barLength, int spacing, int border) {
     QVector<int> marks;
-    const int64_t last = Nearest(double(barLength) - 3.0);
-    for (int64_t p = 2; p <= last; p += spacing) {
+    const int64_t last = Nearest(double(barLength) - border - 1.0);
+    for (int64_t p = border; p <= last; p += spacing) {
         marks.push_back(int(p));
         if (spacing < 1)
             break;
@@ -32,13 +32,13 @@ QVector<int> divisionMarks(int barLength, int spacing) {
     return marks;
 }
 
-int32_t markerUpperBound(int barLength, int factor) {
-    return int32_t(floorDiv(int64_t(barLength) - 5, safeFactor(factor)));
+int32_t markerUpperBound(int barLength, int factor, int border) {
+    return int32_t(floorDiv(int64_t(barLength) - 2 * border - 1, safeFactor(factor)));
 }
 
-int clickToMarker(double x, int factor, int32_t upper) {
+int clickToMarker(double x, int factor, int32_t upper, int border) {
     const int f = safeFactor(factor);
-    const double v = x - 2.0;
+    const double v = x - border;
     const int64_t r = Nearest(v) % f; // sign follows v, as the boundary test expects
     const int64_t block = int64_t(std::floor(v / f));
     const int64_t s = double(r) >= f / 2.0 ? (block + 1) * f : block * f;

@@ -22,15 +22,18 @@ struct Sampling {
 // The source rectangle around (cx, cy) for a view of w x h inner pixels.
 Sampling sampling(int32_t cx, int32_t cy, int w, int h, int factor);
 
-// Bar positions of the division marks: every `spacing` pixels from 2 while <= last.
-// A spacing below 1 yields the first mark only.
-QVector<int> divisionMarks(int barLength, int spacing);
+// The view's border (2 pixels at 96 dpi) sets where along a bar the view's first pixel
+// lies: bar coordinate t lies against view coordinate t - border.
+
+// Bar positions of the division marks: every `spacing` pixels from the border while
+// against the view. A spacing below 1 yields the first mark only.
+QVector<int> divisionMarks(int barLength, int spacing, int border = 2);
 
 // Largest marker position along a bar of the given inner length.
-int32_t markerUpperBound(int barLength, int factor);
+int32_t markerUpperBound(int barLength, int factor, int border = 2);
 
 // The marker position (0..upper) nearest to a click at bar coordinate `x`.
-int clickToMarker(double x, int factor, int32_t upper);
+int clickToMarker(double x, int factor, int32_t upper, int border = 2);
 
 // Source pixels between two arrows whose leading edges are `a` and `b` bar pixels apart.
 int32_t arrowDistance(int a, int b, int factor);

@@ -1,4 +1,5 @@
 // The two markers of each ruler bar: placing, clicking, the bar menus and moving by key.
+#include "magnifier/arrowimages.h"
 #include "magnifier/geometry.h"
 #include "magnifier/zoom.h"
 #include "magnifier/zoomarea.h"
@@ -16,11 +17,11 @@ void Zoom::PlaceTopMarker(int16_t Index, int16_t Pos) {
     const int32_t upper = SizeX();
     if (pos > upper)
         pos = upper;
-    const int a = int(pos) * m_Factor - 1;
+    const int at = int(pos) * m_Factor; // view coordinate of the line
     QLabel* arrow = m_picArrowTop[size_t(Index)];
-    arrow->move(a, arrow->y());
+    arrow->move(arrowLeadingEdge(at), arrow->y());
     m_MarkerPosT[size_t(Index)] = int16_t(pos);
-    placeLine(m_MarkerT[size_t(Index)], QRect(a + 1, 0, 1, inner().height()), m_MarkerL);
+    placeLine(m_MarkerT[size_t(Index)], QRect(at, 0, 1, inner().height()), m_MarkerL);
 }
 
 // The lines are native windows drawn from one shared backing store: where a line moves off
@@ -41,15 +42,21 @@ void Zoom::PlaceLeftMarker(int16_t Index, int16_t Pos) {
     const int32_t upper = SizeY();
     if (pos > upper)
         pos = upper;
-    const int a = int(pos) * m_Factor - 1;
+    const int at = int(pos) * m_Factor;
     QLabel* arrow = m_picArrowLeft[size_t(Index)];
-    arrow->move(arrow->x(), a);
+    arrow->move(arrow->x(), arrowLeadingEdge(at));
     m_MarkerPosL[size_t(Index)] = int16_t(pos);
-    placeLine(m_MarkerL[size_t(Index)], QRect(0, a + 1, inner().width(), 1), m_MarkerT);
+    placeLine(m_MarkerL[size_t(Index)], QRect(0, at, inner().width(), 1), m_MarkerT);
+}
+
+// The arrow's tip (its middle pixel) lies on the marker line: view coordinate `at`, which
+// is bar coordinate `at` + the view's border.
+int Zoom::arrowLeadingEdge(int at) {
+    return at + ViewFrame::border() - arrowSize() / 2;
 }
 
 void Zoom::ClickTopBar(int16_t Button, float X) {
-    const int p = geometry::clickToMarker(double(X), m_Factor, SizeX());
+    const int p = geometry::clickToMarker(double(X), m_Factor, SizeX(), ViewFrame::border());
     if (Button == 1)
         PlaceTopMarker(0, int16_t(p));
     else if (Button == 2)
@@ -58,7 +65,7 @@ void Zoom::ClickTopBar(int16_t Button, float X) {
 }
 
 void Zoom::ClickLeftBar(int16_t Button, float Y) {
-    const int p = geometry::clickToMarker(double(Y), m_Factor, SizeY());
+    const int p = geometry::clickToMarker(double(Y), m_Factor, SizeY(), ViewFrame::border());
     if (Button == 1)
         PlaceLeftMarker(0, int16_t(p));
     else if (Button == 2)

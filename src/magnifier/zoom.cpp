@@ -2,6 +2,7 @@
 
 #include "common/colors.h"
 #include "common/keycodes.h"
+#include "common/uiscale.h"
 #include "magnifier/arrowimages.h"
 #include "magnifier/geometry.h"
 #include "magnifier/propertybag.h"
@@ -53,8 +54,8 @@ QWidget* newMarkerLine(ZoomArea* parent) {
 QLabel* newArrow(QWidget* parent, const QPixmap& picture) {
     auto* arrow = new QLabel(parent);
     arrow->setAttribute(Qt::WA_TransparentForMouseEvents);
-    arrow->setGeometry(0, 2, 7, 7);
-    arrow->setPixmap(picture);
+    arrow->setGeometry(0, scaled(2), arrowSize(), arrowSize());
+    arrow->setPixmap(scaledArrow(picture));
     arrow->hide();
     return arrow;
 }
@@ -99,7 +100,7 @@ Zoom::Zoom(QWidget* parent, ScreenSource* source) : QWidget(parent), m_source(so
 
     for (size_t i = 0; i < 2; ++i) {
         m_picArrowLeft[i] = newArrow(m_picLeft, builtinLeftArrow());
-        m_picArrowLeft[i]->move(2, 0);
+        m_picArrowLeft[i]->move(scaled(2), 0);
         m_picArrowTop[i] = newArrow(m_picTop, builtinTopArrow());
         m_MarkerL[i] = newMarkerLine(view);
         m_MarkerT[i] = newMarkerLine(view);
@@ -224,11 +225,11 @@ void Zoom::WriteProperties(PropertyBag& bag) {
 }
 
 int32_t Zoom::SizeX() const {
-    return geometry::markerUpperBound(m_picTop->width(), m_Factor);
+    return geometry::markerUpperBound(m_picTop->width(), m_Factor, ViewFrame::border());
 }
 
 int32_t Zoom::SizeY() const {
-    return geometry::markerUpperBound(m_picLeft->height(), m_Factor);
+    return geometry::markerUpperBound(m_picLeft->height(), m_Factor, ViewFrame::border());
 }
 
 int32_t Zoom::DistanceX() const {
@@ -488,10 +489,11 @@ const QImage& Zoom::viewImage() const {
 }
 
 void Zoom::forwardViewMouse(QMouseEvent* event, int kind) {
-    // Control coordinates: the view's place in the control plus its 2-pixel border.
-    const QPoint origin = m_picZoom->pos() - inner().topLeft();
-    const float x = float(origin.x() + 2 + event->position().x());
-    const float y = float(origin.y() + 2 + event->position().y());
+    // Control coordinates: the view's place in the control plus its border.
+    const QPoint origin =
+        m_picZoom->pos() - inner().topLeft() + QPoint(ViewFrame::border(), ViewFrame::border());
+    const float x = float(origin.x() + event->position().x());
+    const float y = float(origin.y() + event->position().y());
     const short shift = shiftMask(event->modifiers());
     switch (kind) {
     case 0:

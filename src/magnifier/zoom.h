@@ -165,6 +165,7 @@ private:
     void applyBorderStyle(int32_t style);
 
     // Markers.
+    static int arrowLeadingEdge(int at);
     void PlaceTopMarker(int16_t Index, int16_t Pos);
     void PlaceLeftMarker(int16_t Index, int16_t Pos);
     void ClickTopBar(int16_t Button, float X);

@@ -1,6 +1,7 @@
 #include "magnifier/zoomarea.h"
 
 #include "common/colors.h"
+#include "common/uiscale.h"
 #include "platform/viewsurface.h"
 
 #include <QPaintEngine>
@@ -176,7 +177,11 @@ void ZoomArea::resizeEvent(QResizeEvent* event) {
 ViewFrame::ViewFrame(QWidget* parent)
     : QWidget(parent), m_client(new ZoomArea(this, toQColor(kSysWindowBackground),
                                              ZoomArea::Presentation::Directly)) {
-    m_client->move(kBorder, kBorder);
+    m_client->move(border(), border());
+}
+
+int ViewFrame::border() {
+    return scaled(kBorder);
 }
 
 void ViewFrame::resizeEvent(QResizeEvent*) {
@@ -184,30 +189,27 @@ void ViewFrame::resizeEvent(QResizeEvent*) {
 }
 
 void ViewFrame::layoutClient() {
-    const QSize inner = size() - QSize(2 * kBorder, 2 * kBorder);
-    m_client->setGeometry(kBorder, kBorder, qMax(0, inner.width()), qMax(0, inner.height()));
+    const int b = border();
+    const QSize inner = size() - QSize(2 * b, 2 * b);
+    m_client->setGeometry(b, b, qMax(0, inner.width()), qMax(0, inner.height()));
 }
 
 void ViewFrame::paintEvent(QPaintEvent*) {
-    // Sunken edge: shadow on the top and left, highlight on the bottom and right.
+    // Sunken edge: shadow on the top and left, highlight on the bottom and right; the
+    // outer half of the border in the lighter pair, the inner half in the darker.
     QPainter p(this);
     const int w = width(), h = height();
-    const QColor shadow = toQColor(kSysButtonShadow);
-    const QColor dark = toQColor(int32_t(0x80000015u));
-    const QColor light = toQColor(kSysButtonHighlight);
-    const QColor face = toQColor(kSysButtonFace);
-    p.setPen(shadow);
-    p.drawLine(0, 0, w - 1, 0);
-    p.drawLine(0, 0, 0, h - 1);
-    p.setPen(light);
-    p.drawLine(0, h - 1, w - 1, h - 1);
-    p.drawLine(w - 1, 0, w - 1, h - 1);
-    p.setPen(dark);
-    p.drawLine(1, 1, w - 2, 1);
-    p.drawLine(1, 1, 1, h - 2);
-    p.setPen(face);
-    p.drawLine(1, h - 2, w - 2, h - 2);
-    p.drawLine(w - 2, 1, w - 2, h - 2);
+    const int b = border();
+    const int outer = (b + 1) / 2;
+    for (int i = 0; i < b; ++i) {
+        const bool isOuter = i < outer;
+        p.setPen(toQColor(isOuter ? kSysButtonShadow : int32_t(0x80000015u)));
+        p.drawLine(i, i, w - 1 - i, i);
+        p.drawLine(i, i, i, h - 1 - i);
+        p.setPen(toQColor(isOuter ? kSysButtonHighlight : kSysButtonFace));
+        p.drawLine(i, h - 1 - i, w - 1 - i, h - 1 - i);
+        p.drawLine(w - 1 - i, i, w - 1 - i, h - 1 - i);
+    }
 }
 
 } // namespace ocula

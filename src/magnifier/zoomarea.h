@@ -80,12 +80,13 @@ private:
     QColor m_background;
 };
 
-// The view's outer frame: a 2-pixel sunken border around the client area that shows
-// the magnified image.
+// The view's outer frame: a sunken border around the client area that shows the magnified
+// image, 2 pixels wide at 96 dpi and wider as the furniture scales.
 class ViewFrame : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kBorder = 2;
+    static int border();
     explicit ViewFrame(QWidget* parent);
     ZoomArea* client() const { return m_client; }
     // Fits the client inside the border; Qt defers resize events of hidden widgets, so

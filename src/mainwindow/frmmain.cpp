@@ -3,6 +3,7 @@
 #include "common/keycodes.h"
 #include "common/numbers.h"
 #include "common/twips.h"
+#include "common/uiscale.h"
 #include "magnifier/propertybag.h"
 #include "magnifier/zoom.h"
 #include "mainwindow/frmabout.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace ocula {
 
@@ -111,11 +115,6 @@ frmMain::~frmMain() = default;
 void frmMain::buildInfobar() {
     picInfobar = new QWidget(this);
     picInfobar->setObjectName(QStringLiteral("picInfobar"));
-    QFont small = font();
-    // The bar is 22 pixels high and its captions have fixed widths: 9 pixels is the size
-    // at which "Height :" still fits whole.
-    small.setPixelSize(9);
-    picInfobar->setFont(small);
 
     lbl[0] = new QLabel(QStringLiteral("Width :"), picInfobar);
     placeTwips(lbl[0], 45, 90, 510, 195);
@@ -141,6 +140,20 @@ void frmMain::buildInfobar() {
     placeTwips(txtY, 1275, 0, 495, 300);
     for (QLineEdit* box : {txtX, txtY})
         box->installEventFilter(this);
+
+    // The bar is 22 pixels high at 96 dpi and its captions have fixed widths: 9 pixels is
+    // the size at which "Height :" still fits whole. Both grow with the dpi; where rounding
+    // leaves a caption short of room, the font steps down until it fits.
+    QFont small = font();
+    for (int px = scaled(9); px >= 6; --px) {
+        small.setPixelSize(px);
+        picInfobar->setFont(small);
+        if (std::all_of(lbl.begin(), lbl.end(), [](const QLabel* label) {
+                return QFontMetrics(label->font()).horizontalAdvance(label->text()) <=
+                       label->width();
+            }))
+            break;
+    }
 
     picInfobar->setFixedHeight(twipsToPixelsY(330));
 }

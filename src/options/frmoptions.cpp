@@ -3,6 +3,7 @@
 #include "common/colors.h"
 #include "common/rounding.h"
 #include "common/twips.h"
+#include "common/uiscale.h"
 #include "magnifier/zoom.h"
 #include "mainwindow/frmmain.h"
 #include "options/spinbar.h"
@@ -220,7 +221,7 @@ void frmOptions::buildControls() {
 // same family is tried before a smaller size.
 void frmOptions::fitFont() {
     const QFont base = QApplication::font();
-    const int start = std::min(11, QFontInfo(base).pixelSize());
+    const int start = std::min(scaled(11), QFontInfo(base).pixelSize());
     for (int px = start; px >= 7; --px) {
         for (int stretch : {int(QFont::Unstretched), int(QFont::SemiCondensed)}) {
             QFont candidate = base;

@@ -5,7 +5,9 @@
 #   e2e_init                      a scratch directory ($E2E_TMP) and the EXIT trap that
 #                                 stops the app and Xvfb and removes it
 #   app_start [CONFIG_DIR]        start ocula with that (default: a fresh) XDG_CONFIG_HOME,
-#                                 wait for its window; sets APP_PID, APP_WIN, APP_CONFIG
+#                                 wait for its window; sets APP_PID, APP_WIN, APP_CONFIG.
+#                                 The session's scale variables are dropped; APP_ENV
+#                                 (an array of VAR=VALUE) sets them, or others, instead
 #   app_stop                      kill the app by its pid (if still running)
 #   app_client                    print the window's client area as "X Y W H"
 #   app_title                     print the window's title
@@ -24,6 +26,7 @@ VIEWCHECK=$E2E_DIR/viewcheck.py
 APP_PID=
 APP_WIN=
 APP_CONFIG=
+APP_ENV=()
 E2E_TMP=
 E2E_TIMEOUT=10
 
@@ -56,8 +59,8 @@ _app_window() {
 app_start() {
     APP_CONFIG=${1:-$(mktemp -d "$E2E_TMP/config.XXXXXX")}
     env -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_AUTO_SCREEN_SCALE_FACTOR \
-        QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$APP_CONFIG" XDG_RUNTIME_DIR="$E2E_TMP/runtime" \
-        "$OCULA_BIN" >>"$E2E_TMP/app.log" 2>&1 &
+        -u QT_FONT_DPI QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$APP_CONFIG" \
+        XDG_RUNTIME_DIR="$E2E_TMP/runtime" "${APP_ENV[@]}" "$OCULA_BIN" >>"$E2E_TMP/app.log" 2>&1 &
     APP_PID=$!
     wait_until "$E2E_TIMEOUT" _app_window || {
         cat "$E2E_TMP/app.log"

@@ -7,6 +7,10 @@ pixels). Inside it, with both ruler bars and the info bar shown:
     top bar   client (31, 1), (W - 32) x 30      left bar  client (1, 31), 30 x (H - 22 - 32)
     view      client (33, 33), (W - 36) x (H - 22 - 36)   (inside a 2-pixel border)
 
+at 96 dpi; with --scale S (the program's dpi over 96) the bars, the view's border, the
+arrows and the info bar are as much larger as the program makes them, while blocks, grid,
+marks and marker lines stay in device pixels.
+
 The screen is expected to show the coordinate pattern of tests/support/make_pattern.py
 wherever the magnified source lies.
 
@@ -21,8 +25,11 @@ Commands (each exits 0 when the check holds, 1 with the reasons otherwise):
     bars   --factor F [--top LIST] [--left LIST]
            division marks every F pixels on both bars; marker arrows exactly at the
            given positions (in source pixels, "none" for no arrow)
+    infobar
+           the info bar with its coordinates panel: every caption is drawn whole inside
+           its place, and every box shows its frame on all four sides (nothing covers it)
 
-Common options: --shot FILE reads that PPM instead of the screen; --save FILE keeps the
+Common options: --scale S (default 1); --shot FILE reads that PPM instead of the screen; --save FILE keeps the
 screenshot that was checked; -q prints nothing.
 """
 import argparse
@@ -34,9 +41,23 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from make_pattern import pattern_rgb  # noqa: E402
 
-BAR = 30
-INFOBAR = 22
 MAX_REPORT = 8
+
+
+class Scale:
+    """The furniture's sizes at a scale, rounded as the program rounds them (halves to
+    even, which is Python's round)."""
+
+    def __init__(self, s):
+        def scaled(px):
+            return max(1, round(px * s))
+        self.bar = scaled(30)
+        self.border = scaled(2)  # the view's sunken border
+        self.edge = 1  # the control's own border
+        self.arrow = 2 * int(7 * s / 2) + 1
+        self.arrow_inset = scaled(2)
+        # 330 twips through the logical dpi, which is 96 S rounded.
+        self.infobar = round(330 * round(96 * s) / 1440)
 
 
 class Shot:
@@ -87,12 +108,14 @@ def hexc(c):
 class Window:
     """Screen positions of the parts of the main window."""
 
-    def __init__(self, shot, x, y, w, h):
+    def __init__(self, shot, x, y, w, h, scale):
         self.shot = shot
-        self.view_x, self.view_y = x + 33, y + 33
-        self.view_w, self.view_h = w - 36, h - INFOBAR - 36
-        self.top_x, self.top_y, self.top_w = x + 31, y + 1, w - 32
-        self.left_x, self.left_y, self.left_h = x + 1, y + 31, h - INFOBAR - 32
+        self.sc = sc = scale
+        e, bar, b, info = sc.edge, sc.bar, sc.border, sc.infobar
+        self.view_x, self.view_y = x + e + bar + b, y + e + bar + b
+        self.view_w, self.view_h = w - 2 * e - bar - 2 * b, h - info - 2 * e - bar - 2 * b
+        self.top_x, self.top_y, self.top_w = x + e + bar, y + e, w - 2 * e - bar
+        self.left_x, self.left_y, self.left_h = x + e, y + e + bar, h - info - 2 * e - bar
 
     def view(self, dx, dy):
         return self.shot.rgb(self.view_x + dx, self.view_y + dy)
@@ -105,10 +128,10 @@ class Window:
 
     def size_x(self, factor):
         # The top bar is as wide as the view's outer width.
-        return (self.top_w - 5) // factor
+        return (self.top_w - 2 * self.sc.border - 1) // factor
 
     def size_y(self, factor):
-        return (self.left_h - 5) // factor
+        return (self.left_h - 2 * self.sc.border - 1) // factor
 
 
 def marker_lines(text, far_end, factor):
@@ -171,7 +194,9 @@ def check_lines(win, cols, rows, report):
 def bar_colours(win):
     """(background, division mark colour) of the top bar, read where neither frame,
     mark nor arrow can be."""
-    return win.top(4, 12), win.top(2, 20)
+    sc = win.sc
+    between = (sc.arrow_inset + sc.arrow + sc.bar // 2) // 2
+    return win.top(4, between), win.top(sc.border, sc.bar * 2 // 3)
 
 
 def first_grid_colours(win, f, skip_cols, skip_rows):
@@ -185,7 +210,7 @@ def first_grid_colours(win, f, skip_cols, skip_rows):
 
 
 def cmd_view(args, shot, report):
-    win = Window(shot, *args.client)
+    win = Window(shot, *args.client, Scale(args.scale))
     f = args.factor
     cx, cy = args.centre
     cols = marker_lines(args.cols, win.size_x(f), f)
@@ -247,7 +272,7 @@ def cmd_view(args, shot, report):
 
 
 def cmd_blank(args, shot, report):
-    win = Window(shot, *args.client)
+    win = Window(shot, *args.client, Scale(args.scale))
     f = args.factor
     cols = marker_lines(args.cols, win.size_x(f), f)
     rows = marker_lines(args.rows, win.size_y(f), f)
@@ -265,20 +290,23 @@ def cmd_blank(args, shot, report):
             len(seen), ", ".join("%s at %s" % (hexc(c), p) for c, p in list(seen.items())[:4])))
 
 
-def check_arrows(name, length, pixel, positions, f, background, report):
+def check_arrows(name, length, pixel, positions, f, background, sc, report):
     """Rows 1..13 of a bar, between its frame and its marks: background except for the
-    7 x 7 arrows whose leading edge is at position * F - 1, 2 pixels in from the edge."""
-    boxes = [range(p * f - 1, p * f + 6) for p in positions]
+    7 x 7 arrows whose leading edge is at position * F - 1, 2 pixels in from the edge
+    (at 96 dpi: the arrow's middle pixel lies against the marker line)."""
+    first = sc.border - sc.arrow // 2
+    boxes = [range(p * f + first, p * f + first + sc.arrow) for p in positions]
+    across_arrow = range(sc.arrow_inset, sc.arrow_inset + sc.arrow)
     for p, box in zip(positions, boxes):
         inked = sum(1 for along in box if 0 < along < length - 1
-                    for across in range(2, 9) if pixel(along, across) != background)
+                    for across in across_arrow if pixel(along, across) != background)
         if inked < 5:
             report.fail("%s bar: no marker arrow at position %d (bar pixels %d..%d)" %
                         (name, p, box.start, box.stop - 1))
     for along in range(1, length - 1):
         if any(along in box for box in boxes):
             continue
-        for across in range(1, 14):
+        for across in range(1, sc.bar // 2 - 1):
             got = pixel(along, across)
             if got != background:
                 report.fail("%s bar: pixel %d across, %d along is %s outside every arrow" %
@@ -286,24 +314,26 @@ def check_arrows(name, length, pixel, positions, f, background, report):
                 break
 
 
-def check_marks(name, length, pixel, f, background, divisions, report):
+def check_marks(name, length, pixel, f, background, divisions, sc, report):
     """Marks at 2, 2 + F, ... up to length - 3, across rows 15..28 (29 is the frame)."""
-    marks = set(range(2, length - 2, f))
+    marks = set(range(sc.border, length - sc.border, f))
+    half = sc.bar // 2
     for along in range(1, length - 1):
         want = divisions if along in marks else background
-        for across in (15, 20, 28):
+        for across in (half, sc.bar * 2 // 3, sc.bar - 2):
             got = pixel(along, across)
             if got != want:
                 report.fail("%s bar: pixel %d along, %d across is %s, expected %s (%s)" %
                             (name, along, across, hexc(got), hexc(want),
                              "a mark" if along in marks else "no mark"))
-        got = pixel(along, 14)
+        got = pixel(along, half - 1)
         if got != background:
-            report.fail("%s bar: a mark reaches row 14 at %d along (%s)" % (name, along, hexc(got)))
+            report.fail("%s bar: a mark reaches row %d at %d along (%s)" %
+                        (name, half - 1, along, hexc(got)))
 
 
 def cmd_bars(args, shot, report):
-    win = Window(shot, *args.client)
+    win = Window(shot, *args.client, Scale(args.scale))
     f = args.factor
     background, divisions = bar_colours(win)
     if background == divisions:
@@ -311,17 +341,63 @@ def cmd_bars(args, shot, report):
                     hexc(background))
     top = lambda along, across: win.top(along, across)
     left = lambda along, across: win.left(across, along)
-    check_marks("top", win.top_w, top, f, background, divisions, report)
-    check_marks("left", win.left_h, left, f, background, divisions, report)
+    check_marks("top", win.top_w, top, f, background, divisions, win.sc, report)
+    check_marks("left", win.left_h, left, f, background, divisions, win.sc, report)
     tops = marker_lines(args.top, win.size_x(f), 1)
     lefts = marker_lines(args.left, win.size_y(f), 1)
-    check_arrows("top", win.top_w, top, tops, f, background, report)
-    check_arrows("left", win.left_h, left, lefts, f, background, report)
+    check_arrows("top", win.top_w, top, tops, f, background, win.sc, report)
+    check_arrows("left", win.left_h, left, lefts, f, background, win.sc, report)
+
+
+# The info bar's captions and boxes in twips (left, top, width, height); those of the
+# coordinates panel are inside it, and the panel is flush right.
+INFOBAR_LABELS = [(45, 90, 510, 195), (1290, 90, 555, 195)]
+INFOBAR_BOXES = [(585, 30, 495, 300), (1875, 30, 495, 300)]
+COORDS = (1770, 30)
+COORDS_LABELS = [(75, 60, 195, 195), (1050, 60, 195, 195)]
+COORDS_BOXES = [(300, 0, 495, 300), (1275, 0, 495, 300)]
+
+
+def cmd_infobar(args, shot, report):
+    x, y, w, h = args.client
+    dpi = round(96 * args.scale)
+
+    def px(twips):
+        return round(twips * dpi / 1440)
+
+    def rect(ox, oy, r):
+        return (ox + px(r[0]), oy + px(r[1]), px(r[2]), px(r[3]))
+
+    bar_y = y + h - Scale(args.scale).infobar
+    coords_x, coords_y = x + w - px(COORDS[0]), bar_y + px(COORDS[1])
+    labels = [rect(x, bar_y, r) for r in INFOBAR_LABELS]
+    labels += [rect(coords_x, coords_y, r) for r in COORDS_LABELS]
+    boxes = [rect(x, bar_y, r) for r in INFOBAR_BOXES]
+    boxes += [rect(coords_x, coords_y, r) for r in COORDS_BOXES]
+    background = shot.rgb(x + 1, bar_y + 1)
+    for n, (lx, ly, lw, lh) in enumerate(labels):
+        ink = [(cx, cy) for cy in range(ly, ly + lh) for cx in range(lx, lx + lw)
+               if shot.rgb(cx, cy) != background]
+        if not ink:
+            report.fail("caption %d at (%d, %d) %d x %d shows nothing" % (n, lx, ly, lw, lh))
+        elif max(cx for cx, _ in ink) >= lx + lw - 1:
+            report.fail("caption %d at (%d, %d) %d x %d is cut at its right end" %
+                        (n, lx, ly, lw, lh))
+    for n, (bx, by, bw, bh) in enumerate(boxes):
+        sides = {"left": [(bx, by + i) for i in range(bh)],
+                 "right": [(bx + bw - 1, by + i) for i in range(bh)],
+                 "top": [(bx + i, by) for i in range(bw)],
+                 "bottom": [(bx + i, by + bh - 1) for i in range(bw)]}
+        for side, points in sides.items():
+            framed = sum(1 for p in points if shot.rgb(*p) != background)
+            if framed < len(points) * 3 // 4:
+                report.fail("box %d at (%d, %d) %d x %d: its %s side is covered" %
+                            (n, bx, by, bw, bh, side))
 
 
 def main(argv):
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["view", "blank", "bars"])
+    parser.add_argument("command", choices=["view", "blank", "bars", "infobar"])
     parser.add_argument("--client", type=int, nargs=4, required=True)
     parser.add_argument("--factor", type=int, default=6)
     parser.add_argument("--centre", type=int, nargs=2)
@@ -330,6 +406,7 @@ def main(argv):
     parser.add_argument("--rows")
     parser.add_argument("--top")
     parser.add_argument("--left")
+    parser.add_argument("--scale", type=float, default=1.0)
     parser.add_argument("--shot")
     parser.add_argument("--save")
     parser.add_argument("-q", action="store_true")
@@ -338,7 +415,8 @@ def main(argv):
         parser.error("view needs --centre")
     report = Report(args.q)
     shot = grab(args)
-    {"view": cmd_view, "blank": cmd_blank, "bars": cmd_bars}[args.command](args, shot, report)
+    {"view": cmd_view, "blank": cmd_blank, "bars": cmd_bars,
+     "infobar": cmd_infobar}[args.command](args, shot, report)
     return report.done()
 
 
