@@ -594,13 +594,21 @@ void X11ScreenSourceCheck::wakesOnceOnPointerMovesAndDrawing() {
     QVERIFY(m_shm->wakeOnChange(wake));
     QTRY_COMPARE(wakes, 3);
 
+    // A warp brings no device motion and draws nothing, and still wakes the caller.
+    QVERIFY(settle());
+    QVERIFY(m_shm->wakeOnChange(wake));
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QCursor::setPos(screen, QPoint(140, 150) / screen->devicePixelRatio());
+    QTRY_COMPARE(wakes, 4);
+    QCOMPARE(m_shm->cursorPos(), QPoint(140, 150));
+
     QVERIFY(settle());
     QVERIFY(m_shm->wakeOnChange(wake));
     QVERIFY(m_shm->wakeOnChange(nullptr));
     movePointer(QPoint(80, 90));
     paintRootPixel(inside, qRgb(4, 5, 6));
     QTest::qWait(100);
-    QCOMPARE(wakes, 3);
+    QCOMPARE(wakes, 4);
     paintRootPixel(inside, patternAt(inside.x(), inside.y()));
 }
 

@@ -18,8 +18,11 @@ using xcb::fetch;
 
 namespace {
 // Without a raw motion event the pointer has not moved, but for warps by a program; ask
-// the server anyway when the last answer is this old.
-constexpr std::chrono::milliseconds kCursorRecheck{240};
+// the server anyway when the last answer is this old, so that a warp is seen at the next
+// refresh (a little under the magnifier's 50 ms period).
+constexpr std::chrono::milliseconds kCursorRecheck{45};
+// How often a resting caller's pointer is looked at for warps.
+constexpr std::chrono::milliseconds kWatchPeriod{50};
 // Room for a lent rectangle to move into, above and below it: a view moved by the pointer
 // over a still picture goes on for this many rows before its source is read whole again.
 constexpr size_t kSlackRows = 64;
@@ -59,6 +62,7 @@ X11ScreenSource::X11ScreenSource(Shm shm) {
 }
 
 X11ScreenSource::~X11ScreenSource() {
+    m_pointerWatch.reset();
     m_notifier.reset();
     m_segment.release();
     if (m_connection)
@@ -121,9 +125,16 @@ bool X11ScreenSource::wakeOnChange(std::function<void()> wake) {
         m_wake = nullptr;
         if (m_notifier)
             m_notifier->setEnabled(false);
+        if (m_pointerWatch)
+            m_pointerWatch->disarm();
         return true;
     }
     if (!m_usable || m_xiOpcode == 0 || m_damage == 0)
+        return false;
+    if (!m_pointerWatch)
+        m_pointerWatch = PointerWatch::create(kWatchPeriod);
+    // Without it a warp would wait for the caller's next look, which a rest puts off.
+    if (!m_pointerWatch)
         return false;
     if (!m_notifier) {
         m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection),
@@ -136,6 +147,10 @@ bool X11ScreenSource::wakeOnChange(std::function<void()> wake) {
     }
     m_wake = std::move(wake);
     m_notifier->setEnabled(true);
+    m_pointerWatch->arm(m_lastCursor, [this] {
+        m_pointerMoved = true;
+        wakeNow();
+    });
     // Events xcb has already taken off the socket would never make it readable again.
     takeEvents();
     if (changeWaiting())
@@ -149,6 +164,7 @@ void X11ScreenSource::wakeNow() {
     // While the caller samples it reads the events itself; a notifier left on would wake
     // the event loop at every move of the mouse.
     m_notifier->setEnabled(false);
+    m_pointerWatch->disarm();
     const std::function<void()> wake = std::move(m_wake);
     m_wake = nullptr;
     wake();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/screensource.h"
+#include "platform/x11/pointerwatch.h"
 #include "platform/x11/xcbsupport.h"
 
 #include <xcb/shm.h>
@@ -136,8 +137,10 @@ private:
     uint16_t m_grabBeforeSequence = 0;
     bool m_grabBeforeDirty = true;
 
-    // Watches the connection for events while a caller waits to be woken.
+    // Watches the connection for events while a caller waits to be woken, and the pointer
+    // for moves that come with no event (warps).
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<PointerWatch> m_pointerWatch;
     std::function<void()> m_wake;
 };
 
