@@ -121,6 +121,42 @@ expect_title "Ocula ( x 7 )"
 xdotool key KP_Subtract
 expect_title "Ocula ( x 6 )"
 
+# The info bar's boxes show the control's values at once: the distances after a zoom (as
+# a resize, which rewrites them, would show them), and the X box while the view rests
+# after an arrow key has stepped the centre off the pointer and the view went back to it.
+box() { # LEFT (within the info bar) -> a digest of the 33 x 20 box's pixels
+    import -silent -window root -crop "33x20+$((win_x + $1))+$((win_y + win_h - 20))" +repage \
+        -depth 8 rgb:- | md5sum
+}
+pointer 760 500
+xdotool key KP_Add KP_Add
+expect_title "Ocula ( x 8 )"
+zoomed=$(box 39)
+# One pixel wider leaves the distance as it is; G's redraw shows that the resize is in.
+xdotool windowsize --sync "$APP_WIN" $((win_w + 1)) "$win_h" key g
+expect view --factor 8 --centre 760 500 --no-grid
+[[ $(box 39) == "$zoomed" ]] || fail "the Width box changed at a resize: stale after the zoom"
+xdotool windowsize --sync "$APP_WIN" "$win_w" "$win_h" key g
+expect view --factor 8 --centre 760 500
+_box_is() { [[ $(box "$1") == "$2" ]]; }
+xdotool key KP_Subtract KP_Subtract
+expect_title "Ocula ( x 6 )"
+txt_x=$((win_w - 118 + 20))
+resting=$(box $txt_x)
+sleep 1 # the view rests after half a second of nothing new
+xdotool key Left
+_box_not() { [[ $(box "$1") != "$2" ]]; }
+wait_until "$E2E_TIMEOUT" _box_not $txt_x "$resting" || fail "the X box did not show the stepped centre"
+wait_until "$E2E_TIMEOUT" _box_is $txt_x "$resting" || fail "the X box kept the stepped centre while the view rests"
+
+# A window too narrow for its bars says nothing on the terminal (the next key's title
+# shows that the narrow layout was handled).
+xdotool windowsize --sync "$APP_WIN" 32 "$win_h" windowsize --sync "$APP_WIN" "$win_w" "$win_h" key KP_Add
+expect_title "Ocula ( x 7 )"
+xdotool key KP_Subtract
+expect_title "Ocula ( x 6 )"
+grep -q QPainter "$E2E_TMP/app.log" && fail "the app printed: $(grep QPainter "$E2E_TMP/app.log")"
+
 # Esc freezes when it is released, not while it is held (no autorepeat here, so held
 # means held). G redraws at once, so once it shows, the release has been handled before
 # the pointer moves; after the move G redraws again, still around the frozen point.
