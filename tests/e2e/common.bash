@@ -15,6 +15,8 @@
 #   pointer X Y                   move the pointer there and wait until it is there
 #   popup_geometry                print "X Y W H" of the shown popup (a viewable
 #                                 override-redirect top-level window); fails if none
+#   options_open                  right-click the view, choose Options and wait until the
+#                                 dialog is shown; sets OPTIONS_WIN
 #   fail MESSAGE                  print and exit 1
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -22,6 +24,7 @@ VIEWCHECK=$E2E_DIR/viewcheck.py
 APP_PID=
 APP_WIN=
 APP_CONFIG=
+OPTIONS_WIN=
 E2E_TMP=
 E2E_TIMEOUT=10
 
@@ -124,4 +127,22 @@ pointer() {
     # mousemove --sync waits for a move, so it hangs when the pointer is there already.
     [[ $(xdotool getmouselocation) == "x:$1 y:$2 "* ]] && return 0
     xdotool mousemove --sync "$1" "$2"
+}
+
+_options_window() {
+    OPTIONS_WIN=$(xdotool search --name '^Options$' 2>/dev/null | head -n 1)
+    [[ -n $OPTIONS_WIN ]]
+}
+_options_mapped() { xwininfo -id "$OPTIONS_WIN" | grep -q 'IsViewable'; }
+
+options_open() {
+    local x y
+    read -r x y _ _ <<<"$(app_client)"
+    # Right button on the view, then Options (the second entry; separators are skipped).
+    pointer $((x + 150)) $((y + 150))
+    xdotool click 3
+    wait_until 5 popup_geometry >/dev/null || fail "no popup menu on a right click"
+    xdotool key Down Down Return
+    wait_until 5 _options_window || fail "the options dialog did not open"
+    wait_until 5 _options_mapped || fail "the options dialog is not shown"
 }
