@@ -37,6 +37,11 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A temporary copy as QSaveFile names it, left by a writer killed in the middle of its save.
+QString temporaryCopy(const FileHiveStorage& storage, const char* suffix) {
+    return storage.hiveFilePath(RootKey::CurrentUser) + u'.' + QLatin1String(suffix);
+}
+
 QStringList damagedCopies(const QString& dir) {
     return QDir(dir).entryList({QStringLiteral("*.damaged-*")}, QDir::Files);
 }
@@ -494,13 +499,24 @@ void TestFileHive::savingWhatTheFileHoldsLeavesTheLockAlone() {
     const QString lockPath = path + QStringLiteral(".lock");
     const QByteArray saved = readFile(path);
 
-    // Another writer in the middle of its save: an unchanged value does not wait for it.
+    // Another writer in the middle of its save: an unchanged value of the next run does not
+    // wait for it, nor touch the copy it is writing.
+    FileHiveStorage nextRun(dir.path());
     QLockFile other(lockPath);
     QVERIFY(other.tryLock(0));
-    QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 6));
+    const QString copy = temporaryCopy(storage, "WrItEr");
+    QVERIFY(writeFile(copy, "half a hive"));
+    QVERIFY(mRegistry::SetKeyValue(nextRun, OculaKey, QStringLiteral("Factor"), 6));
     QVERIFY(QFileInfo::exists(lockPath));
+    QVERIFY(QFileInfo::exists(copy));
     QCOMPARE(readFile(path), saved);
     other.unlock();
+
+    // Once no writer holds the lock, the copy is a leftover; an unchanged save removes it.
+    QVERIFY(mRegistry::SetKeyValue(nextRun, OculaKey, QStringLiteral("Factor"), 6));
+    QVERIFY(!QFileInfo::exists(copy));
+    QVERIFY(!QFileInfo::exists(lockPath));
+    QCOMPARE(readFile(path), saved);
 
     // A new value is still written, and the lock let go.
     QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 7));
@@ -518,14 +534,15 @@ void TestFileHive::leftBehindLockIsTakenOver() {
     QVERIFY(mRegistry::CreateKey(storage, OculaKey));
     const QString lockPath = storage.hiveFilePath(RootKey::CurrentUser) + QStringLiteral(".lock");
 
-    // A writer killed while it held the lock.
+    // A writer killed while it held the lock, in the middle of writing its copy.
+    const QString copy = temporaryCopy(storage, "kILLed");
     int ready[2];
     QCOMPARE(pipe(ready), 0);
     const pid_t pid = fork();
     QVERIFY(pid >= 0);
     if (pid == 0) {
         QLockFile lock(lockPath);
-        const char held = lock.tryLock(0) ? 'y' : 'n';
+        const char held = lock.tryLock(0) && writeFile(copy, "half a hive") ? 'y' : 'n';
         if (write(ready[1], &held, 1) != 1)
             _exit(1);
         pause();
@@ -545,18 +562,27 @@ void TestFileHive::leftBehindLockIsTakenOver() {
     QCOMPARE(mRegistry::GetKeyValue(storage, OculaKey, QStringLiteral("Factor")),
              RegValue::integer(6));
     QVERIFY(!QFileInfo::exists(lockPath));
+    QVERIFY(!QFileInfo::exists(copy));
 
     // A writer killed before it could say who it was leaves an empty lock file, which only
-    // its age gives away.
-    QVERIFY(writeFile(lockPath, QByteArray()));
-    QFile lockFile(lockPath);
-    QVERIFY(lockFile.open(QIODevice::ReadWrite));
-    QVERIFY(lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                                 QFileDevice::FileModificationTime));
-    lockFile.close();
-    QVERIFY(mRegistry::SetKeyValue(storage, OculaKey, QStringLiteral("Factor"), 7));
-    QCOMPARE(mRegistry::GetKeyValue(storage, OculaKey, QStringLiteral("Factor")),
-             RegValue::integer(7));
+    // its age gives away. The next run's first save cleans up, whether it changes the value
+    // or writes what the file holds and so would need no lock.
+    auto leaveEmptyLock = [&] {
+        QFile lockFile(lockPath);
+        return lockFile.open(QIODevice::WriteOnly) &&
+               lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                    QFileDevice::FileModificationTime) &&
+               writeFile(copy, "half a hive");
+    };
+    for (const int factor : {7, 7}) {
+        QVERIFY(leaveEmptyLock());
+        FileHiveStorage nextRun(dir.path());
+        QVERIFY(mRegistry::SetKeyValue(nextRun, OculaKey, QStringLiteral("Factor"), factor));
+        QCOMPARE(mRegistry::GetKeyValue(nextRun, OculaKey, QStringLiteral("Factor")),
+                 RegValue::integer(factor));
+        QVERIFY(!QFileInfo::exists(lockPath));
+        QVERIFY(!QFileInfo::exists(copy));
+    }
 #endif
 }
 

@@ -1,5 +1,6 @@
 #include "magnifier/zoom.h"
 #include "mainwindow/frmmain.h"
+#include "options/frmoptions.h"
 #include "platform/filehive/filehivestorage.h"
 #include "platform/memory/imagescreensource.h"
 #include "platform/window.h"
@@ -33,6 +34,7 @@ const QString OptionsKey = UserKey + QStringLiteral("\\Options");
 constexpr int Twips = 15;
 constexpr int ScreenW = 1280;
 constexpr int ScreenH = 1024;
+const QString FirstRun = QStringLiteral("(first run)");
 
 const QStringList UserNames = {QStringLiteral("MainLeft"), QStringLiteral("MainTop"),
                                QStringLiteral("MainWidth"), QStringLiteral("MainHeight")};
@@ -255,7 +257,10 @@ private:
 void TestSettings::initTestCase() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     QVERIFY(screen != nullptr);
-    QCOMPARE(screen->geometry(), QRect(0, 0, ScreenW, ScreenH));
+    // Or the primary of the two-screen run, which runs only the placement test.
+    const QRect primary = QGuiApplication::screens().size() > 1 ? QRect(1024, 0, 800, 600)
+                                                                : QRect(0, 0, ScreenW, ScreenH);
+    QCOMPARE(screen->geometry(), primary);
     QCOMPARE(screen->logicalDotsPerInchX(), 96.0);
     QCOMPARE(screen->logicalDotsPerInchY(), 96.0);
 
@@ -507,36 +512,65 @@ void TestSettings::nonZeroBooleansReadAsTrueAndSaveAsOne() {
     QCOMPARE(stored(s.storage, name), on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+// Rows for the configuration the test runs in: the one screen of 1280 x 1024, or (the
+// screens-two.json run) a primary of 800 x 600 at 1024, 0 right of a 1024 x 768 monitor.
 void TestSettings::windowRectangleIsKeptOnScreen_data() {
     QTest::addColumn<int32_t>("left");
     QTest::addColumn<int32_t>("top");
     QTest::addColumn<int32_t>("width");
     QTest::addColumn<int32_t>("height");
+    // A value left out of the store; FirstRun: nothing stored at all.
     QTest::addColumn<QString>("unreadable");
     QTest::addColumn<QRect>("expected");
+    // The screen on which the options dialog then opens centred; empty: not checked.
+    QTest::addColumn<QString>("dialogScreen");
 
     const QString none;
-    QTest::newRow("as stored") << 1500 << 2250 << 7500 << 6000 << none << QRect(100, 150, 500, 400);
-    QTest::newRow("wider than the screen")
-        << 3000 << 3000 << 30000 << 6300 << none << QRect(200, 200, ScreenW, 420);
-    QTest::newRow("taller than the screen")
-        << 3000 << 3000 << 6000 << 20000 << none << QRect(200, 200, 400, ScreenH);
-    QTest::newRow("both larger than the screen")
-        << 750 << 450 << 40000 << 40000 << none << QRect(50, 30, ScreenW, ScreenH);
-    QTest::newRow("exactly the screen")
-        << 0 << 0 << ScreenW * Twips << ScreenH * Twips << none << QRect(0, 0, ScreenW, ScreenH);
-    QTest::newRow("left of the screen")
-        << -120 << 3000 << 6000 << 6300 << none << QRect(0, 200, 400, 420);
-    QTest::newRow("above the screen")
-        << 3000 << -15 << 6000 << 6300 << none << QRect(200, 0, 400, 420);
-    QTest::newRow("far negative") << INT32_MIN << INT32_MIN << 6000 << 6300 << none
-                                  << QRect(0, 0, 400, 420);
-    QTest::newRow("reaching past the right and bottom edges")
-        << 18000 << 13500 << 6000 << 6300 << none << QRect(1200, 900, 400, 420);
-    QTest::newRow("left unreadable")
-        << 3000 << 3000 << 6000 << 6300 << "MainLeft" << QRect(0, 200, 400, 420);
-    QTest::newRow("top unreadable")
-        << 3000 << 3000 << 6000 << 6300 << "MainTop" << QRect(200, 0, 400, 420);
+    auto row = [](const char* name, int32_t left, int32_t top, int32_t width, int32_t height,
+                  const QString& unreadable, const QRect& expected, const QString& dialog = {}) {
+        QTest::newRow(name) << left << top << width << height << unreadable << expected << dialog;
+    };
+    if (QGuiApplication::screens().size() > 1) {
+        const QRect firstRun(1224, 180, 400, 420);
+        const QString primary = QStringLiteral("a-primary");
+        const QString left = QStringLiteral("b-left");
+        row("first run: on the primary, moved up to fit", 0, 0, 0, 0, FirstRun, firstRun, primary);
+        row("on the monitor left of the primary", 1500, 2250, 7500, 6000, none,
+            QRect(100, 150, 500, 400), left);
+        row("on the primary", 16500, 2250, 7500, 6000, none, QRect(1100, 150, 500, 400), primary);
+        row("where a removed monitor was", 28500, 2250, 7500, 6000, none, firstRun, primary);
+        row("below the primary, beside the other", 16500, 9750, 7500, 6000, none, firstRun);
+        row("no width", 1500, 2250, 0, 6000, none, firstRun, primary);
+        return;
+    }
+    const QRect firstRun(200, 200, 400, 420);
+    row("as stored", 1500, 2250, 7500, 6000, none, QRect(100, 150, 500, 400));
+    row("wider than the screen", 3000, 3000, 30000, 6300, none, QRect(200, 200, ScreenW, 420));
+    row("taller than the screen", 3000, 3000, 6000, 20000, none, QRect(200, 200, 400, ScreenH));
+    row("both larger than the screen", 750, 450, 40000, 40000, none,
+        QRect(50, 30, ScreenW, ScreenH));
+    row("exactly the screen", 0, 0, ScreenW * Twips, ScreenH * Twips, none,
+        QRect(0, 0, ScreenW, ScreenH));
+    row("left of the screen", -120, 3000, 6000, 6300, none, QRect(0, 200, 400, 420));
+    row("above the screen", 3000, -15, 6000, 6300, none, QRect(200, 0, 400, 420));
+    row("far negative", INT32_MIN, INT32_MIN, 6000, 6300, none, QRect(0, 0, 400, 420));
+    row("reaching past the right and bottom edges", 18000, 13500, 6000, 6300, none,
+        QRect(1200, 900, 400, 420));
+    row("left unreadable", 3000, 3000, 6000, 6300, "MainLeft", QRect(0, 200, 400, 420));
+    row("top unreadable", 3000, 3000, 6000, 6300, "MainTop", QRect(200, 0, 400, 420));
+    // Rectangles that cannot show the window open as on a first run.
+    row("first run", 0, 0, 0, 0, FirstRun, firstRun, QStringLiteral("s1"));
+    row("no width", 1500, 2250, 0, 6000, none, firstRun);
+    row("no height", 1500, 2250, 7500, 0, none, firstRun);
+    row("width unreadable", 1500, 2250, 7500, 6000, "MainWidth", firstRun);
+    row("too narrow to use", 1500, 2250, 31 * Twips, 6000, none, firstRun);
+    row("narrowest kept", 1500, 2250, 32 * Twips, 6000, none, QRect(100, 150, 32, 400));
+    row("too low to use", 1500, 2250, 7500, 31 * Twips, none, firstRun);
+    row("wholly right of the screen", 1400 * Twips, 2250, 7500, 6000, none, firstRun);
+    row("wholly below the screen", 1500, 1100 * Twips, 7500, 6000, none, firstRun);
+    row("a sliver left on the screen", 1260 * Twips, 2250, 7500, 6000, none, firstRun);
+    row("a corner left on the screen", 1248 * Twips, 992 * Twips, 7500, 6000, none,
+        QRect(1248, 992, 500, 400));
 }
 
 void TestSettings::windowRectangleIsKeptOnScreen() {
@@ -546,19 +580,32 @@ void TestSettings::windowRectangleIsKeptOnScreen() {
     QFETCH(int32_t, height);
     QFETCH(QString, unreadable);
     QFETCH(QRect, expected);
+    QFETCH(QString, dialogScreen);
 
     Setup s;
-    Values seed = earlierRun();
-    seed[QStringLiteral("MainLeft")] = left;
-    seed[QStringLiteral("MainTop")] = top;
-    seed[QStringLiteral("MainWidth")] = width;
-    seed[QStringLiteral("MainHeight")] = height;
-    if (!unreadable.isEmpty())
-        seed.remove(unreadable);
-    QVERIFY(writeValues(s.storage, seed));
+    if (unreadable != FirstRun) {
+        Values seed = earlierRun();
+        seed[QStringLiteral("MainLeft")] = left;
+        seed[QStringLiteral("MainTop")] = top;
+        seed[QStringLiteral("MainWidth")] = width;
+        seed[QStringLiteral("MainHeight")] = height;
+        if (!unreadable.isEmpty())
+            seed.remove(unreadable);
+        QVERIFY(writeValues(s.storage, seed));
+    }
 
     const auto w = s.loaded();
     QCOMPARE(QRect(w->x(), w->y(), w->width(), w->height()), expected);
+    if (!dialogScreen.isEmpty()) {
+        frmOptions dlg(*w);
+        dlg.show();
+        const QScreen* screen = QGuiApplication::screenAt(dlg.frameGeometry().center());
+        QVERIFY(screen != nullptr);
+        QCOMPARE(screen->name(), dialogScreen);
+        const QPoint off = dlg.frameGeometry().center() - screen->geometry().center();
+        QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
+                 qPrintable(QStringLiteral("%1, %2 off centre").arg(off.x()).arg(off.y())));
+    }
 
     w->Form_Unload();
     QCOMPARE(stored(s.storage, QStringLiteral("MainLeft")), QString::number(expected.x() * Twips));

@@ -130,6 +130,16 @@ void startupMessageHandler(QtMsgType type, const QMessageLogContext& context,
     std::_Exit(EXIT_FAILURE);
 }
 
+// Qt's xcb plugin ends the program with exit(1) from the event loop when the display
+// connection breaks (the server died, the session ended before its clients); the settings
+// of the session must reach the file on that way out as well. Disarmed once main returns.
+ocula::frmMain* unloadAtExit = nullptr;
+
+void unloadOnExit() {
+    if (ocula::frmMain* window = std::exchange(unloadAtExit, nullptr))
+        window->Form_Unload();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -168,8 +178,11 @@ int main(int argc, char* argv[]) {
     window.setRegistry(registry.get());
     ocula::closeOnTerminationSignals(&window);
     window.Form_Load();
+    unloadAtExit = &window;
+    std::atexit(unloadOnExit);
     window.show();
     const int status = QApplication::exec();
+    unloadAtExit = nullptr;
     // For whole-program measurements: how many views were drawn in this run (and of those,
     // how many by moving the last one), and how many passes looked at the screen (the
     // others found nothing new to draw).

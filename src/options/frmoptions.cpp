@@ -90,7 +90,11 @@ frmOptions::frmOptions(frmMain& main)
 void frmOptions::buildControls() {
     const QSize client(twipsToPixelsX(5850), twipsToPixelsY(2565));
     setFixedSize(client);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // On the screen that holds the main window, where the user is looking.
+    const QScreen* screen = QGuiApplication::screenAt(m_main.frameGeometry().center());
+    if (screen == nullptr)
+        screen = m_main.screen();
+    if (screen != nullptr) {
         // Centre the whole window; the main window's frame is the best guess for ours.
         const QRect outer = m_main.frameGeometry();
         const QRect inner = m_main.geometry();

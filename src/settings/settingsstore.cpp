@@ -151,6 +151,40 @@ RegValue read(RegistryStorage& reg, const char* name) {
     return mRegistry::GetKeyValue(reg, keyPath(v.where), QString::fromLatin1(name));
 }
 
+// A window narrower or lower than this, or with less than this much of it on every screen,
+// is one the user cannot see or get hold of (pixels).
+constexpr int kMinUsable = 32;
+
+bool canShow(const QRect& window) {
+    if (window.width() < kMinUsable || window.height() < kMinUsable)
+        return false;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&window](const QScreen* screen) {
+        const QRect part = window.intersected(screen->geometry());
+        return part.width() >= kMinUsable && part.height() >= kMinUsable;
+    });
+}
+
+// The first-run rectangle, on the primary screen (which need not be the one at the
+// desktop's origin) and shrunk and moved until it lies wholly in its free area.
+QRect firstRunWindow() {
+    auto pixelsX = [](const char* name) { return twipsToPixelsX(valueNamed(name).firstRun()); };
+    auto pixelsY = [](const char* name) { return twipsToPixelsY(valueNamed(name).firstRun()); };
+    QRect window(pixelsX("MainLeft"), pixelsY("MainTop"), pixelsX("MainWidth"),
+                 pixelsY("MainHeight"));
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary == nullptr)
+        return window;
+    window.translate(primary->geometry().topLeft());
+    const QRect area = primary->availableGeometry();
+    window.setSize(window.size().boundedTo(area.size()));
+    window.moveLeft(
+        std::clamp(window.left(), area.left(), area.x() + area.width() - window.width()));
+    window.moveTop(
+        std::clamp(window.top(), area.top(), area.y() + area.height() - window.height()));
+    return window;
+}
+
 QSize screenTwips() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize px = screen != nullptr ? screen->geometry().size() : QSize(0, 0);
@@ -167,13 +201,13 @@ int32_t TranslateColor(int32_t color) {
     return isSystemColor(color) ? colorValueFromRgb(resolveColor(color)) : color;
 }
 
-void InitSettings(RegistryStorage& reg) {
+bool InitSettings(RegistryStorage& reg) {
     const QString version = QStringLiteral("Version");
     if (mRegistry::KeyExists(reg, kMachineKey)) {
         const RegValue stored = mRegistry::GetKeyValue(reg, kMachineKey, version);
         if (stored.toLong() != kSettingsVersion || !stored.isInteger())
             mRegistry::SetKeyValue(reg, kMachineKey, version, kSettingsVersion);
-        return;
+        return false;
     }
     // Without the machine key this looks like a first run; but a user key already there
     // proves an earlier one (the machine key may have been lost or never kept), and the
@@ -184,16 +218,17 @@ void InitSettings(RegistryStorage& reg) {
     mRegistry::CreateKey(reg, kOptionsKey);
     mRegistry::SetKeyValue(reg, kMachineKey, version, kSettingsVersion);
     if (earlierRun)
-        return;
+        return false;
     for (const PersistedValue& v : kValues) {
         if (v.where != Where::Machine)
             mRegistry::SetKeyValue(reg, keyPath(v.where), QString::fromLatin1(v.name),
                                    v.firstRun());
     }
+    return true;
 }
 
 void LoadSettings(frmMain& w, RegistryStorage& reg) {
-    InitSettings(reg);
+    const bool firstRun = InitSettings(reg);
 
     // An unreadable coordinate counts as 0 and is then checked like any other.
     auto coordinate = [&reg](const char* name) { return read(reg, name).toLong().value_or(0); };
@@ -208,13 +243,19 @@ void LoadSettings(frmMain& w, RegistryStorage& reg) {
         width = screen.width();
     if (screen.height() < height)
         height = screen.height();
+    QRect window(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
+                 twipsToPixelsY(height));
+    // A rectangle that cannot show the window (no size, or on a monitor that is gone) would
+    // leave the user nothing to put right: it opens as on a first run.
+    if (firstRun || !canShow(window))
+        window = firstRunWindow();
 
     for (const char* name : kLoadOrder)
         valueNamed(name).apply(w, read(reg, name));
     w.picCoords->setVisible(w.gShowCoords);
 
-    w.move(twipsToPixelsX(left), twipsToPixelsY(top));
-    w.resize(twipsToPixelsX(width), twipsToPixelsY(height));
+    w.move(window.topLeft());
+    w.resize(window.size());
 
     valueNamed("OnTop").apply(w, read(reg, "OnTop"));
     setTopmost(&w, w.gOnTop);

@@ -39,8 +39,9 @@ const std::vector<PersistedValue>& persistedValues();
 // A system colour reference as the plain colour it stands for now; others unchanged.
 int32_t TranslateColor(int32_t color);
 
-// First-run and version initialisation of the stored keys.
-void InitSettings(RegistryStorage& registry);
+// First-run and version initialisation of the stored keys; true when it wrote the
+// first-run values.
+bool InitSettings(RegistryStorage& registry);
 // Reads every value and applies it to the window, its magnifier and the shared flags.
 void LoadSettings(frmMain& window, RegistryStorage& registry);
 // Writes the window rectangle (unless minimized) and every setting back.

@@ -19,6 +19,8 @@
 #                                 override-redirect top-level window); fails if none
 #   pointer_grabbable             another client can grab the pointer now (status 0), or
 #                                 someone holds it (status 1)
+#   options_open                  right-click the view, choose Options and wait until the
+#                                 dialog is shown; sets OPTIONS_WIN
 #   fail MESSAGE                  print and exit 1
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -27,6 +29,7 @@ APP_PID=
 APP_WIN=
 APP_CONFIG=
 APP_ENV=()
+OPTIONS_WIN=
 E2E_TMP=
 E2E_TIMEOUT=10
 
@@ -150,4 +153,22 @@ status = x.XGrabPointer(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)
 x.XCloseDisplay(d)
 sys.exit(0 if status == 0 else 1)
 '
+}
+
+_options_window() {
+    OPTIONS_WIN=$(xdotool search --name '^Options$' 2>/dev/null | head -n 1)
+    [[ -n $OPTIONS_WIN ]]
+}
+_options_mapped() { xwininfo -id "$OPTIONS_WIN" | grep -q 'IsViewable'; }
+
+options_open() {
+    local x y
+    read -r x y _ _ <<<"$(app_client)"
+    # Right button on the view, then Options (the second entry; separators are skipped).
+    pointer $((x + 150)) $((y + 150))
+    xdotool click 3
+    wait_until 5 popup_geometry >/dev/null || fail "no popup menu on a right click"
+    xdotool key Down Down Return
+    wait_until 5 _options_window || fail "the options dialog did not open"
+    wait_until 5 _options_mapped || fail "the options dialog is not shown"
 }

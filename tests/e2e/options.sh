@@ -23,19 +23,12 @@ config=$APP_CONFIG
 arrow_pixel() { root_pixel $((win_x + 31 + 1)) $((win_y + 1 + 2)); }
 [[ $(arrow_pixel) == EFE60D ]] || fail "the first-run arrows are not yellow: $(arrow_pixel)"
 
-# Right button on the view, then Options (the second entry; separators are skipped).
-pointer $((win_x + 150)) $((win_y + 150))
-xdotool click 3
-wait_until 5 popup_geometry >/dev/null || fail "no popup menu on a right click"
-xdotool key Down Down Return
-_dialog() { dialog=$(xdotool search --name '^Options$' 2>/dev/null | head -n 1) && [[ -n $dialog ]]; }
-wait_until 5 _dialog || fail "the options dialog did not open"
+options_open
+dialog=$OPTIONS_WIN
 dialog_client() {
     xwininfo -id "$dialog" | awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
         END {print x, y}'
 }
-_dialog_mapped() { xwininfo -id "$dialog" | grep -q 'IsViewable'; }
-wait_until 5 _dialog_mapped || fail "the options dialog is not shown"
 read -r dlg_x dlg_y <<<"$(dialog_client)"
 
 # The factor's spin arrows sit at (118, 9) and are 18 x 20; the upper one raises it.
@@ -50,7 +43,7 @@ wait_until 5 popup_geometry >/dev/null || fail "the arrow colour list did not op
 xdotool key Down Return
 wait_until 5 _no_popup || fail "the arrow colour list did not close"
 xdotool key Return # the dialog's default button, OK
-_dialog_gone() { ! xdotool search --name '^Options$' >/dev/null 2>&1 || ! _dialog_mapped; }
+_dialog_gone() { ! xdotool search --name '^Options$' >/dev/null 2>&1 || ! _options_mapped; }
 wait_until 5 _dialog_gone || fail "OK did not close the dialog"
 
 expect_title "Ocula ( x 9 )"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Settings outlive the real program: a first run opens with the defaults, the wheel and a
 # window move change the factor and the position, a SIGTERM closes the program cleanly and
-# saves them into a readable hive file, and the next run opens with them.
+# saves them into a readable hive file, and the next run opens with them. A first run on a
+# desktop whose primary monitor is not at its origin opens on that monitor, wholly on it.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -105,5 +106,19 @@ grep -Eq '^"Factor"=8$' "$HIVE" || fail "$HIVE does not hold \"Factor\"=8:"$'\n'
 app_start
 expect_window 8
 expect_geometry "100 120 400 420"
+kill -TERM "$APP_PID"
+wait "$APP_PID"
+APP_PID=
+
+# RandR 1.5 monitors (a name starting with * is the primary): an 800 x 600 primary right of
+# a 1024 x 768 one. The server's own monitor over the whole desktop stays as a third.
+xvfb_stop
+xvfb_start 1824 768 24 || fail "Xvfb did not start again"
+xrandr --setmonitor '*primary' 800/200x600/150+1024+0 none &&
+    xrandr --setmonitor left 1024/270x768/200+0+0 none || fail "could not set up the monitors"
+rm -rf "${CONFIG:?}/ocula"
+app_start
+expect_window 6
+expect_geometry "1224 180 400 420"
 
 echo "$TEST_NAME: PASS"

@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
+
 namespace ocula {
 
 namespace {
@@ -49,6 +51,29 @@ bool acquire(QLockFile& lock) {
             return false;
         QThread::usleep(200 + QRandomGenerator::system()->bounded(1800));
     }
+}
+
+// QSaveFile's temporary copies of `file` ("<file>.XXXXXX", six letters). Writers write them
+// only while they hold the lock, so whoever holds it now knows that every one is left over
+// from a writer killed during its save.
+QStringList temporaryCopies(const QString& file) {
+    const QFileInfo info(file);
+    const QString prefix = info.fileName() + u'.';
+    const QDir dir = info.dir();
+    QStringList found;
+    for (const QString& name :
+         dir.entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden)) {
+        const QStringView suffix = QStringView(name).mid(prefix.size());
+        if (std::all_of(suffix.begin(), suffix.end(),
+                        [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }))
+            found.append(dir.filePath(name));
+    }
+    return found;
+}
+
+void removeTemporaryCopies(const QString& file) {
+    for (const QString& copy : temporaryCopies(file))
+        QFile::remove(copy);
 }
 
 } // namespace
@@ -108,6 +133,8 @@ bool FileHiveStorage::modify(RootKey root, const std::function<Edit(Hive&)>& edi
     lock.setStaleLockTime(StaleLockTime);
     if (!acquire(lock))
         return false;
+    removeTemporaryCopies(path);
+    m_leftoversChecked.insert(root);
 
     Hive hive;
     const FileState state = load(root, hive);
@@ -189,8 +216,10 @@ bool FileHiveStorage::setValue(Key key, const QString& name, int32_t value) {
     // need neither the lock, whose file is created, synced to disk and deleted each time,
     // nor a write. A writer that changes the value after this look comes after this save.
     Hive current;
-    if (load(open.root, current) == FileState::Intact && holdsValue(current))
+    if (load(open.root, current) == FileState::Intact && holdsValue(current)) {
+        removeLeftovers(open.root);
         return true;
+    }
     return modify(open.root, [&](Hive& hive) {
         // The key may have gone since it was opened, when the file was edited by hand.
         if (!hive.hasKey(open.path))
@@ -199,6 +228,24 @@ bool FileHiveStorage::setValue(Key key, const QString& name, int32_t value) {
             return Edit::Unchanged;
         return hive.setValue(open.path, name, value) ? Edit::Changed : Edit::Abort;
     });
+}
+
+// The lock-free path of an unchanged save would never clean what killed writers left: a
+// look once per store (a run saves once), and a clean-up under the lock if there is any.
+void FileHiveStorage::removeLeftovers(RootKey root) {
+    if (m_leftoversChecked.count(root) != 0)
+        return;
+    const QString path = hiveFilePath(root);
+    const QString lockPath = path + QStringLiteral(".lock");
+    if (QFileInfo::exists(lockPath) || !temporaryCopies(path).isEmpty()) {
+        QLockFile lock(lockPath);
+        lock.setStaleLockTime(StaleLockTime);
+        // A live writer holds it: those files may be its save; look again next time.
+        if (!lock.tryLock(0))
+            return;
+        removeTemporaryCopies(path);
+    }
+    m_leftoversChecked.insert(root);
 }
 
 void FileHiveStorage::closeKey(Key key) {

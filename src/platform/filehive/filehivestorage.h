@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 namespace ocula {
 
@@ -45,9 +46,12 @@ private:
     FileState load(RootKey root, Hive& hive) const;
     bool modify(RootKey root, const std::function<Edit(Hive&)>& edit);
     Key registerKey(RootKey root, const QString& path, bool writable);
+    void removeLeftovers(RootKey root);
 
     QString m_directory;
     std::map<Key, OpenKey> m_open;
+    // Hives already looked at for what killed writers left behind, once per store.
+    std::set<RootKey> m_leftoversChecked;
     Key m_nextKey = 1;
 };
 
