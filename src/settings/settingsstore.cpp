@@ -3,6 +3,7 @@
 #include "common/colors.h"
 #include "common/rounding.h"
 #include "common/twips.h"
+#include "common/uiscale.h"
 #include "magnifier/zoom.h"
 #include "mainwindow/frmmain.h"
 #include "platform/window.h"
@@ -47,17 +48,18 @@ void applyShort(const RegValue& v, const auto& set) {
         set(*n);
 }
 
-// The one list of persisted values, in first-run order. The window rectangle and the
+// The one list of persisted values, in first-run order. The first-run window is as large as
+// at 96 dpi at any scale. The window rectangle and the
 // version are read by the load sequence itself.
 const std::vector<PersistedValue> kValues = {
     {"Version", Where::Machine, [] { return kSettingsVersion; }, nullptr, nullptr},
-    {"MainLeft", Where::User, [] { return pixelsToTwipsX(200); }, nullptr,
+    {"MainLeft", Where::User, [] { return pixelsToTwipsX(scaled(200)); }, nullptr,
      [](const frmMain& w) { return pixelsToTwipsX(w.pos().x()); }},
-    {"MainTop", Where::User, [] { return pixelsToTwipsY(200); }, nullptr,
+    {"MainTop", Where::User, [] { return pixelsToTwipsY(scaled(200)); }, nullptr,
      [](const frmMain& w) { return pixelsToTwipsY(w.pos().y()); }},
-    {"MainWidth", Where::User, [] { return pixelsToTwipsX(400); }, nullptr,
+    {"MainWidth", Where::User, [] { return pixelsToTwipsX(scaled(400)); }, nullptr,
      [](const frmMain& w) { return pixelsToTwipsX(w.width()); }},
-    {"MainHeight", Where::User, [] { return pixelsToTwipsY(420); }, nullptr,
+    {"MainHeight", Where::User, [] { return pixelsToTwipsY(scaled(420)); }, nullptr,
      [](const frmMain& w) { return pixelsToTwipsY(w.height()); }},
     {"OnTop", Where::Options, [] { return 1; },
      [](frmMain& w, const RegValue& v) { applyBool(v, [&](bool b) { w.gOnTop = b; }); },
