@@ -22,9 +22,9 @@ struct Sampling {
 // The source rectangle around (cx, cy) for a view of w x h inner pixels.
 Sampling sampling(int32_t cx, int32_t cy, int w, int h, int factor);
 
-// The view's border (2 pixels at 96 dpi) sets where along a bar the view's first pixel
-// lies: bar coordinate t lies against view coordinate t - border.
-
+// `border` below is the view's (2 pixels at 96 dpi): bar coordinate t lies against view
+// coordinate t - border.
+//
 // Bar positions of the division marks: every `spacing` pixels from the border while
 // against the view. A spacing below 1 yields the first mark only.
 QVector<int> divisionMarks(int barLength, int spacing, int border = 2);

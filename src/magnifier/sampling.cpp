@@ -369,7 +369,7 @@ void Zoom::paintViewRows(uchar* bits, qsizetype bpl, const QRect& area) {
 void Zoom::releaseViewCapture() {
     if (QWidget::mouseGrabber() != m_picZoom->client())
         return;
-    m_picZoom->client()->releaseMouse();
+    dropViewCapture();
     // A frozen or fixed view stays so: leaving the view resumes only a view that follows.
     if (m_FollowMouse && !m_Locked)
         setSampling(true);

@@ -458,10 +458,11 @@ void Zoom::paintEvent(QPaintEvent*) {
 
 void Zoom::keyPressEvent(QKeyEvent* event) {
     const short code = virtualKeyCode(event->key(), event->modifiers());
-    if (code != 0 && std::find(m_keysDown.begin(), m_keysDown.end(), code) == m_keysDown.end())
-        m_keysDown.push_back(code);
-    if (code != 0)
+    if (code != 0) {
+        if (std::find(m_keysDown.begin(), m_keysDown.end(), code) == m_keysDown.end())
+            m_keysDown.push_back(code);
         emit KeyDown(code, shiftMask(event->modifiers()));
+    }
     const QString text = event->text();
     if (!text.isEmpty() && text.at(0).unicode() < 256)
         emit KeyPress(short(text.at(0).unicode()));

@@ -48,9 +48,9 @@ void applyShort(const RegValue& v, const auto& set) {
         set(*n);
 }
 
-// The one list of persisted values, in first-run order. The first-run window is as large as
-// at 96 dpi at any scale. The window rectangle and the
-// version are read by the load sequence itself.
+// The one list of persisted values, in first-run order; the first-run window is as large as
+// at 96 dpi at any scale. The window rectangle and the version are read by the load
+// sequence itself.
 const std::vector<PersistedValue> kValues = {
     {"Version", Where::Machine, [] { return kSettingsVersion; }, nullptr, nullptr},
     {"MainLeft", Where::User, [] { return pixelsToTwipsX(scaled(200)); }, nullptr,

@@ -37,7 +37,8 @@ std::unique_ptr<PointerWatch> PointerWatch::create(std::chrono::milliseconds per
     return watch;
 }
 
-PointerWatch::PointerWatch(void* connection, uint32_t root, std::chrono::milliseconds period)
+PointerWatch::PointerWatch(xcb_connection_t* connection, uint32_t root,
+                           std::chrono::milliseconds period)
     : m_connection(connection), m_root(root), m_period(period),
       m_controlFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       m_movedFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -67,7 +68,7 @@ PointerWatch::~PointerWatch() {
         m_thread.join();
     }
     m_notifier.reset();
-    xcb_disconnect(static_cast<xcb_connection_t*>(m_connection));
+    xcb_disconnect(m_connection);
     for (int fd : {m_controlFd, m_movedFd})
         if (fd >= 0)
             ::close(fd);
@@ -92,7 +93,7 @@ void PointerWatch::disarm() {
 }
 
 void PointerWatch::run() {
-    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    xcb_connection_t* c = m_connection;
     pollfd control{m_controlFd, POLLIN, 0};
     while (!m_stop) {
         const int timeout = m_armed ? int(m_period.count()) : -1;

@@ -10,6 +10,7 @@
 #include <thread>
 
 class QSocketNotifier;
+struct xcb_connection_t;
 
 namespace ocula {
 
@@ -31,11 +32,11 @@ public:
     void disarm();
 
 private:
-    PointerWatch(void* connection, uint32_t root, std::chrono::milliseconds period);
+    PointerWatch(xcb_connection_t* connection, uint32_t root, std::chrono::milliseconds period);
     void run();
     void signal(int fd);
 
-    void* m_connection; // xcb_connection_t, used by the thread alone once it runs
+    xcb_connection_t* m_connection; // used by the thread alone once it runs
     uint32_t m_root;
     std::chrono::milliseconds m_period;
     int m_controlFd = -1; // wakes the thread: armed, disarmed or stopping

@@ -1,5 +1,7 @@
 #include "platform/x11/x11screensource.h"
 
+#include "platform/x11/pointerwatch.h"
+
 #include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>

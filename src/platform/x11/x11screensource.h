@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/screensource.h"
-#include "platform/x11/pointerwatch.h"
 #include "platform/x11/xcbsupport.h"
 
 #include <xcb/shm.h>
@@ -18,6 +17,8 @@ class QSocketNotifier;
 struct xcb_connection_t;
 
 namespace ocula {
+
+class PointerWatch;
 
 // Reads the root window of the default X screen through an xcb connection of its own, with
 // MIT-SHM when the server offers it and plain GetImage otherwise.
