@@ -17,8 +17,9 @@ namespace ocula {
 namespace {
 // The refresh period while resting; a rest begins after half a second of passes that found
 // nothing to draw. Resting, a pass still looks now and then for what the source cannot
-// report (another program warping the pointer).
+// report (another program warping the pointer), and seldom where it reports that too.
 constexpr int kRestingRefreshMs = 250;
+constexpr int kHeardRestingRefreshMs = 1000;
 constexpr int kQuietPassesBeforeRest = 10;
 
 // Lent pixels may carry anything in their top byte; the view's are opaque.
@@ -160,7 +161,9 @@ void Zoom::setResting(bool resting) {
     }
     m_resting = resting;
     // On a running timer this also starts the period afresh.
-    m_tmrZoom->setInterval(resting ? kRestingRefreshMs : kRefreshMs);
+    const bool heardAll = m_source != nullptr && m_source->hearsEveryMove();
+    const int restingMs = heardAll ? kHeardRestingRefreshMs : kRestingRefreshMs;
+    m_tmrZoom->setInterval(resting ? restingMs : kRefreshMs);
     emit restingChanged(resting);
 }
 

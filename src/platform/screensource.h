@@ -59,6 +59,9 @@ public:
         (void)wake;
         return false;
     }
+    // Whether such a wake comes for every move, warps too: a resting caller then need not
+    // look for them itself.
+    virtual bool hearsEveryMove() const { return false; }
 };
 
 // Copies `bytes` from `from` to `to`; true when they differed.

@@ -48,6 +48,7 @@ public:
     void setListening(bool listening) override;
     // Needs both raw motion and DAMAGE.
     bool wakeOnChange(std::function<void()> wake) override;
+    bool hearsEveryMove() const override { return m_pointerWatch != nullptr; }
 
     bool isUsable() const { return m_usable; }
     // Whether the server tells us of pointer moves (XInput 2 raw motion) and of drawing
