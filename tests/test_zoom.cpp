@@ -7,6 +7,7 @@
 #include "support/zoomfixture.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -42,7 +43,9 @@ private slots:
     void redrawReadsCursorOnlyWhileFollowing();
     void lockedViewKeepsMarkersOnTheirPixels();
     void viewMouseEventsAreForwardedWithBorderOffset();
+    void cursorOverViewBlanksAndLeavingRestarts_data();
     void cursorOverViewBlanksAndLeavingRestarts();
+    void sourceProblemsAreShownOverTheView();
     void noMouseMoveWhileLockedOrFixed();
     void modalDialogTakesTheCaptureBack();
     void changeNoticesNameTheProperty();
@@ -547,8 +550,16 @@ void TestZoom::viewMouseEventsAreForwardedWithBorderOffset() {
     QCOMPARE(click.count(), 1);
 }
 
+void TestZoom::cursorOverViewBlanksAndLeavingRestarts_data() {
+    QTest::addColumn<bool>("captureSpansDesktop");
+    QTest::newRow("X11: the capture hears the pointer leave") << true;
+    QTest::newRow("Wayland: the view's own leave") << false;
+}
+
 void TestZoom::cursorOverViewBlanksAndLeavingRestarts() {
+    QFETCH(bool, captureSpansDesktop);
     ZoomFixture f;
+    f.source.setCaptureSpansDesktop(captureSpansDesktop);
     f.setViewSize(QSize(60, 60));
     f.zoom->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.zoom.get()));
@@ -562,19 +573,54 @@ void TestZoom::cursorOverViewBlanksAndLeavingRestarts() {
     QTest::mouseMove(client, QPoint(30, 30));
     QTRY_COMPARE(moves.count(), 1);
     QVERIFY(!f.zoom->tmrZoom()->isActive());
-    QCOMPARE(QWidget::mouseGrabber(), client);
+    QCOMPARE(QWidget::mouseGrabber() == client, captureSpansDesktop);
     const QRgb background = f.zoom->picZoom()->client()->background().rgb();
     const QImage& img = f.zoom->viewImage();
     for (QPoint p : {QPoint(0, 0), QPoint(30, 30), QPoint(59, 59)})
         QCOMPARE(img.pixel(p), background);
 
-    // X = 0 counts as outside: the capture goes and the refresh starts again.
-    QTest::mouseMove(client, QPoint(0, 30));
-    QTRY_COMPARE(moves.count(), 2);
+    if (captureSpansDesktop) {
+        // X = 0 counts as outside: the capture goes and the refresh starts again.
+        QTest::mouseMove(client, QPoint(0, 30));
+        QTRY_COMPARE(moves.count(), 2);
+    } else {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(client, &leave);
+    }
     QVERIFY(f.zoom->tmrZoom()->isActive());
     QVERIFY(QWidget::mouseGrabber() != client);
     f.zoom->Redraw();
     QCOMPARE(f.firstWrongPixel(90, 90, 3), QPoint(-1, -1));
+}
+
+void TestZoom::sourceProblemsAreShownOverTheView() {
+    ZoomFixture f;
+    f.setViewSize(QSize(200, 120));
+    f.zoom->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.zoom.get()));
+    QWidget* client = f.zoom->picZoom()->client();
+    auto shown = [&]() -> QString {
+        auto* label = client->findChild<QLabel*>(QStringLiteral("problem"));
+        return label != nullptr && label->isVisible() && label->geometry() == client->rect()
+                   ? label->text()
+                   : QStringLiteral("(none)");
+    };
+    QCOMPARE(shown(), QStringLiteral("(none)"));
+    f.source.setProblems(QStringLiteral("no screen"), QStringLiteral("no pointer"));
+    QCOMPARE(shown(), QStringLiteral("no screen"));
+    // Without the pointer a fixed or frozen view still works: the word is for following.
+    f.source.setProblems(QString(), QStringLiteral("no pointer"));
+    QCOMPARE(shown(), QStringLiteral("no pointer"));
+    f.zoom->setFollowMouse(false);
+    QCOMPARE(shown(), QStringLiteral("(none)"));
+    f.zoom->setFollowMouse(true);
+    f.zoom->setLocked(true);
+    QCOMPARE(shown(), QStringLiteral("(none)"));
+    f.zoom->setLocked(false);
+    f.setViewSize(QSize(150, 90));
+    QCOMPARE(shown(), QStringLiteral("no pointer"));
+    f.source.setProblems(QString(), QString());
+    QCOMPARE(shown(), QStringLiteral("(none)"));
 }
 
 void TestZoom::noMouseMoveWhileLockedOrFixed() {

@@ -9,6 +9,7 @@
 #include "platform/signals.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
@@ -34,7 +35,8 @@ constexpr const char* kUsage =
     "Ocula shows the screen around the mouse pointer enlarged in its window.\n"
     "It takes no other arguments: everything is set in the window (right-click the\n"
     "view for its menu) and kept in the user's settings. It reads the screen through\n"
-    "X11, in an X session or under Xwayland.\n"
+    "X11 in an X session, and through the desktop's screen-sharing portal (PipeWire)\n"
+    "in a Wayland session.\n"
     "\n"
     "  --help       print this help and exit\n"
     "  --version    print the version and exit\n";
@@ -64,9 +66,10 @@ int handleArguments(int argc, char* argv[]) {
     return EXIT_SUCCESS;
 }
 
-// Screen pixels can only be read through X11, so the desktop platforms are steered to xcb
-// and a session without X is refused up front rather than by Qt's abort. Returns why the
-// program cannot run here, or nullptr.
+// Picks the window system. In a Wayland session the screen is read through the desktop's
+// screen-cast portal whatever the window runs on, and an X11 window through Xwayland is
+// preferred where there is one: only it can ask to stay on top of other windows. Returns
+// why the program cannot run here, or nullptr.
 const char* chooseDisplay() {
     if (!kX11Desktop)
         return nullptr;
@@ -75,14 +78,23 @@ const char* chooseDisplay() {
         platform.isEmpty() || platform.contains("xcb") || platform.contains("wayland");
     if (!desktopPlatform)
         return nullptr; // offscreen, vnc and the like: the caller knows what it asked for
+    const bool wayland = OCULA_WITH_PIPEWIRE && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (wayland && platform.startsWith("wayland")) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        return nullptr;
+    }
     if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
         return nullptr;
     }
+    if (wayland) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        return nullptr;
+    }
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return "ocula: the screen cannot be read on Wayland, and this session has no X11 display "
-               "(DISPLAY is not set); run Ocula in an X11 session or with Xwayland";
-    return "ocula: no display to show a window on (DISPLAY is not set)";
+        return "ocula: this build reads the screen through X11 only, and this session has no "
+               "X11 display (DISPLAY is not set); run Ocula in an X11 session or with Xwayland";
+    return "ocula: no display to show a window on (DISPLAY and WAYLAND_DISPLAY are not set)";
 }
 
 // Qt would turn a scale factor into a device pixel ratio, and the view would then magnify
@@ -140,6 +152,20 @@ void unloadOnExit() {
         window->Form_Unload();
 }
 
+// Qt's Wayland plugin ends the program at once when the compositor goes away (it takes
+// the connection with it), with no exit handlers run: the settings are saved here, on
+// the plugin's own word of it, and the program ends with one line of its own.
+void runtimeMessageHandler(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message) {
+    if (message.startsWith(QLatin1String("The Wayland connection"))) {
+        unloadOnExit();
+        std::fputs("ocula: lost the connection to the Wayland compositor\n", stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+    std::fprintf(stderr, "%s\n",
+                 qFormatLogMessage(type, context, message).toLocal8Bit().constData());
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -152,7 +178,7 @@ int main(int argc, char* argv[]) {
     chooseScale();
     qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
-    qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(runtimeMessageHandler);
     for (const QString& line : std::as_const(heldMessages))
         std::fprintf(stderr, "%s\n", line.toLocal8Bit().data());
     heldMessages.clear();
@@ -180,7 +206,23 @@ int main(int argc, char* argv[]) {
     window.Form_Load();
     unloadAtExit = &window;
     std::atexit(unloadOnExit);
-    window.show();
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // A native Wayland window cannot be named to the desktop's permission dialog,
+        // which would then open under this window (it stays on top): ask first.
+        QEventLoop asking;
+        bool answered = false;
+        if (source->requestAccess(QString(),
+                                  [&] {
+                                      answered = true;
+                                      asking.quit();
+                                  }) &&
+            !answered)
+            asking.exec();
+        window.show();
+    } else {
+        window.show();
+        source->requestAccess(QStringLiteral("x11:%1").arg(window.winId(), 0, 16), {});
+    }
     const int status = QApplication::exec();
     unloadAtExit = nullptr;
     // For whole-program measurements: how many views were drawn in this run (and of those,

@@ -1,10 +1,12 @@
 // Sampling the screen into the view: the refresh tick and the view's mouse handling.
 #include "common/colors.h"
+#include "common/uiscale.h"
 #include "magnifier/geometry.h"
 #include "magnifier/zoom.h"
 #include "magnifier/zoomarea.h"
 #include "platform/screensource.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
 
@@ -401,12 +403,55 @@ void Zoom::setSampling(bool on) {
 
 void Zoom::setScreenSource(ScreenSource* source) {
     setResting(false);
+    if (m_source != nullptr)
+        m_source->onProblemChanged(nullptr);
     // Whatever the old source lent is not to be read again.
     m_viewMagnified = false;
     m_pixels = nullptr;
     m_source = source;
-    if (m_source != nullptr)
+    if (m_source != nullptr) {
         m_source->setListening(m_tmrZoom->isActive());
+        m_source->onProblemChanged([this] { showProblem(); });
+    }
+    showProblem();
+}
+
+// A source that cannot show the screen says why over the view, which would otherwise be
+// blank with no word; so does one that cannot follow the pointer, while the view would.
+void Zoom::showProblem() {
+    QString text;
+    if (m_source != nullptr) {
+        text = m_source->problem();
+        if (text.isEmpty() && m_FollowMouse && !m_Locked)
+            text = m_source->pointerProblem();
+    }
+    if (text.isEmpty()) {
+        if (m_problemLabel != nullptr)
+            m_problemLabel->hide();
+        return;
+    }
+    ZoomArea* view = m_picZoom->client();
+    if (m_problemLabel == nullptr) {
+        m_problemLabel = new QLabel(view);
+        m_problemLabel->setObjectName(QStringLiteral("problem"));
+        m_problemLabel->setWordWrap(true);
+        m_problemLabel->setAlignment(Qt::AlignCenter);
+        m_problemLabel->setMargin(scaled(8));
+        m_problemLabel->setAutoFillBackground(true);
+        // Over a view that goes straight to the window system, only a window of its own
+        // shows above it.
+        if (view->presentsDirectly())
+            m_problemLabel->winId();
+    }
+    const QColor background = view->background();
+    QPalette palette = m_problemLabel->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, background.lightness() < 128 ? Qt::white : Qt::black);
+    m_problemLabel->setPalette(palette);
+    m_problemLabel->setText(text);
+    m_problemLabel->setGeometry(view->rect());
+    m_problemLabel->raise();
+    m_problemLabel->show();
 }
 
 // The view's first paint after a show asks for a pass (see showEvent). Until the pass, a
@@ -425,6 +470,8 @@ bool Zoom::eventFilter(QObject* watched, QEvent* event) {
         if (m_presentWhole && view->presentsDirectly())
             return true;
     }
+    if (watched == view && event->type() == QEvent::Resize && m_problemLabel != nullptr)
+        m_problemLabel->setGeometry(view->rect());
     if (watched == view && event->type() == QEvent::Leave && QWidget::mouseGrabber() != view &&
         m_FollowMouse && !m_Locked)
         setSampling(true);
@@ -494,7 +541,8 @@ void Zoom::picZoom_MouseMove(QMouseEvent* event) {
     ZoomArea* view = m_picZoom->client();
     // The capture hears the pointer leave; an inactive window hears it by the view's leave
     // event instead, rather than hold the whole desktop's pointer that nothing would release.
-    if (QWidget::mouseGrabber() != view && window()->isActiveWindow())
+    if (QWidget::mouseGrabber() != view && window()->isActiveWindow() &&
+        (m_source == nullptr || m_source->captureSpansDesktop()))
         view->grabMouse();
     const double x = event->position().x();
     const double y = event->position().y();

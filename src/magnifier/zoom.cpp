@@ -152,6 +152,8 @@ Zoom::~Zoom() {
     // The source may outlive the control: it must not wake it afterwards.
     if (m_resting && m_source != nullptr)
         m_source->wakeOnChange(nullptr);
+    if (m_source != nullptr)
+        m_source->onProblemChanged(nullptr);
 }
 
 void Zoom::InitProperties() {
@@ -360,6 +362,7 @@ void Zoom::setFollowMouse(bool New_FollowMouse) {
     if (m_userMode) {
         setSampling(New_FollowMouse);
     }
+    showProblem();
     changed("FollowMouse");
 }
 
@@ -368,6 +371,7 @@ void Zoom::setLocked(bool New_Locked) {
     if (New_Locked)
         dropViewCapture();
     setSampling(!New_Locked);
+    showProblem();
     changed("Locked");
 }
 

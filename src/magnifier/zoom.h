@@ -199,6 +199,8 @@ private:
     void setResting(bool resting);
     void forwardViewMouse(QMouseEvent* event, int kind);
 
+    void showProblem();
+
     // Arrows.
     void loadArrowPictures(int32_t color);
 
@@ -219,6 +221,8 @@ private:
 
     // Children.
     ViewFrame* m_picZoom = nullptr;
+    // Over the view, while the source says it cannot show the screen (see showProblem).
+    QLabel* m_problemLabel = nullptr;
     ZoomArea* m_picLeft = nullptr;
     ZoomArea* m_picTop = nullptr;
     std::array<QLabel*, 2> m_picArrowLeft{};

@@ -5,6 +5,9 @@
 #include "ocula_config.h"
 #include "platform/qt/qtscreensource.h"
 
+#if OCULA_WITH_PIPEWIRE
+#include "platform/wayland/waylandscreensource.h"
+#endif
 #if OCULA_WITH_X11
 #include "platform/x11/x11screensource.h"
 
@@ -33,6 +36,11 @@ bool copyChanged(uchar* to, const uchar* from, size_t bytes) {
 }
 
 std::unique_ptr<ScreenSource> createScreenSource() {
+#if OCULA_WITH_PIPEWIRE
+    // Xwayland is rootless: through it, other programs' pixels cannot be read.
+    if (WaylandScreenSource::isWaylandSession())
+        return std::make_unique<WaylandScreenSource>();
+#endif
     if (auto source = nativeScreenSource())
         return source;
     return std::make_unique<QtScreenSource>();

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -62,6 +63,27 @@ public:
     // Whether such a wake comes for every move, warps too: a resting caller then need not
     // look for them itself.
     virtual bool hearsEveryMove() const { return false; }
+
+    // Why the source cannot show the screen, in words for the view; empty while it can.
+    virtual QString problem() const { return {}; }
+    // Why cursorPos() does not follow the pointer, when it cannot; the screen may still be
+    // read around a centre the user types.
+    virtual QString pointerProblem() const { return {}; }
+    // `changed` runs from the event loop whenever either of those may have changed.
+    virtual void onProblemChanged(std::function<void()> changed) { (void)changed; }
+    // A source that must ask the desktop for the screen (a screen-cast portal) asks here:
+    // `parentWindow` names the window a permission dialog belongs to ("x11:" and the X
+    // window id in hex, or empty), and `answered` runs from the event loop once the
+    // desktop has answered, whatever the answer. False when there is nothing to ask.
+    virtual bool requestAccess(const QString& parentWindow, std::function<void()> answered) {
+        (void)parentWindow;
+        (void)answered;
+        return false;
+    }
+    // Whether a capture of the pointer by the view spans the whole desktop, so that the
+    // view hears the pointer leave it even while it is over other windows. Where it does
+    // not, the view goes by the pointer entering and leaving it.
+    virtual bool captureSpansDesktop() const { return true; }
 };
 
 // Copies `bytes` from `from` to `to`; true when they differed.

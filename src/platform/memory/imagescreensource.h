@@ -34,6 +34,22 @@ public:
     // desktop handed out for writing; only while it reports changes.
     bool wakeOnChange(std::function<void()> wake) override;
 
+    // Speaks as a source that cannot show the screen or follow the pointer would.
+    QString problem() const override { return m_problem; }
+    QString pointerProblem() const override { return m_pointerProblem; }
+    void onProblemChanged(std::function<void()> changed) override {
+        m_problemChanged = std::move(changed);
+    }
+    void setProblems(const QString& problem, const QString& pointerProblem) {
+        m_problem = problem;
+        m_pointerProblem = pointerProblem;
+        if (m_problemChanged)
+            m_problemChanged();
+    }
+    // As on a Wayland desktop, where a capture does not reach beyond the window.
+    bool captureSpansDesktop() const override { return m_captureSpans; }
+    void setCaptureSpansDesktop(bool on) { m_captureSpans = on; }
+
     void setCursorPos(QPoint p) {
         if (p != m_cursor)
             wakeLater();
@@ -66,6 +82,9 @@ private:
     bool m_lends = true;
     bool m_lendsOpaque = true;
     QImage m_lent;
+    QString m_problem, m_pointerProblem;
+    std::function<void()> m_problemChanged;
+    bool m_captureSpans = true;
 
     void wakeLater();
     std::function<void()> m_wake;
