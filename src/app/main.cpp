@@ -10,15 +10,19 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -153,14 +157,28 @@ void unloadOnExit() {
 }
 
 // Qt's Wayland plugin ends the program at once when the compositor goes away (it takes
-// the connection with it), with no exit handlers run: the settings are saved here, on
-// the plugin's own word of it, and the program ends with one line of its own.
+// the connection with it), with no exit handlers run: the settings are saved here, on the
+// plugin's own word of it, and the program ends with one line of its own. The word comes
+// from the plugin's reading thread first and then from the main one; only the main thread
+// may touch the window, so the other waits for it (and ends the program itself should the
+// main thread never come).
+[[noreturn]] void endForLostCompositor() {
+    static std::mutex ending;
+    ending.lock(); // never unlocked: whoever comes second waits for the end
+    unloadOnExit();
+    std::fputs("ocula: lost the connection to the Wayland compositor\n", stderr);
+    std::_Exit(EXIT_FAILURE);
+}
+
 void runtimeMessageHandler(QtMsgType type, const QMessageLogContext& context,
                            const QString& message) {
     if (message.startsWith(QLatin1String("The Wayland connection"))) {
-        unloadOnExit();
-        std::fputs("ocula: lost the connection to the Wayland compositor\n", stderr);
-        std::_Exit(EXIT_FAILURE);
+        if (QThread::currentThread() == qApp->thread())
+            endForLostCompositor();
+        QMetaObject::invokeMethod(qApp, [] { endForLostCompositor(); }, Qt::QueuedConnection);
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        unloadAtExit = nullptr;
+        endForLostCompositor();
     }
     std::fprintf(stderr, "%s\n",
                  qFormatLogMessage(type, context, message).toLocal8Bit().constData());

@@ -120,7 +120,7 @@ struct PipeWireStreams::Impl {
             &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
             SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size,
             SPA_POD_CHOICE_RANGE_Int(int(cursorMetaSize(64, 64)), int(cursorMetaSize(1, 1)),
-                                     int(cursorMetaSize(256, 256)))));
+                                     int(cursorMetaSize(1024, 1024)))));
         params[2] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
             SPA_POD_Id(SPA_META_VideoCrop), SPA_PARAM_META_size,
