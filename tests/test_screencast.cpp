@@ -95,8 +95,8 @@ void TestScreenCast::pixelLayouts() {
     if (PixelOrder(order) == PixelOrder::Unsupported)
         return;
     QRgb into = 0;
-    QVERIFY(copyPixels(&into, reinterpret_cast<const uchar*>(bytes.constData()), 1,
-                       PixelOrder(order)));
+    QVERIFY(
+        copyPixels(&into, reinterpret_cast<const uchar*>(bytes.constData()), 1, PixelOrder(order)));
     QCOMPARE(into, pixel);
     // The same again is no change.
     QVERIFY(!copyPixels(&into, reinterpret_cast<const uchar*>(bytes.constData()), 1,
@@ -108,7 +108,8 @@ void TestScreenCast::restoreTokenFile_data() {
     QTest::addColumn<QString>("read");
     QTest::newRow("as written") << QByteArray("3f9c2a7e-11d4-4b7a-9e52-0c6e1c9a0b7d\n")
                                 << QStringLiteral("3f9c2a7e-11d4-4b7a-9e52-0c6e1c9a0b7d");
-    QTest::newRow("edited, spaces round it") << QByteArray("  abc123 \r\n") << QStringLiteral("abc123");
+    QTest::newRow("edited, spaces round it")
+        << QByteArray("  abc123 \r\n") << QStringLiteral("abc123");
     QTest::newRow("empty") << QByteArray() << QString();
     QTest::newRow("two words") << QByteArray("abc def") << QString();
     QTest::newRow("binary") << QByteArray("ab\x01\xff", 4) << QString();
@@ -142,7 +143,8 @@ void TestScreenCast::restoreTokenPathFollowsXdgStateHome() {
     QCOMPARE(restoreTokenPath(), dir.filePath(QStringLiteral("ocula/screencast-token")));
     // A relative one is to be ignored.
     qputenv("XDG_STATE_HOME", "relative/state");
-    QCOMPARE(restoreTokenPath(), QDir::homePath() + QStringLiteral("/.local/state/ocula/screencast-token"));
+    QCOMPARE(restoreTokenPath(),
+             QDir::homePath() + QStringLiteral("/.local/state/ocula/screencast-token"));
 }
 
 QTEST_MAIN(TestScreenCast)

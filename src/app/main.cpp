@@ -10,11 +10,11 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QThread>
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
 #include <QStringList>
+#include <QThread>
 
 #include <chrono>
 #include <cstdio>
@@ -175,7 +175,8 @@ void runtimeMessageHandler(QtMsgType type, const QMessageLogContext& context,
     if (message.startsWith(QLatin1String("The Wayland connection"))) {
         if (QThread::currentThread() == qApp->thread())
             endForLostCompositor();
-        QMetaObject::invokeMethod(qApp, [] { endForLostCompositor(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { endForLostCompositor(); }, Qt::QueuedConnection);
         std::this_thread::sleep_for(std::chrono::seconds(3));
         unloadAtExit = nullptr;
         endForLostCompositor();

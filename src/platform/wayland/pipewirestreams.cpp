@@ -33,18 +33,44 @@ PixelOrder pixelOrderOf(uint32_t videoFormat) {
     }
 }
 
-bool copyPixels(QRgb* to, const uchar* from, int width, PixelOrder order) {
-    const auto* src = reinterpret_cast<const QRgb*>(from);
+namespace {
+// Separate loops for each layout and for whether the caller compares, so that each one
+// vectorises; the top byte is undefined in the buffer and opaque in the view.
+template <bool Swap, bool Compare>
+bool copyRow(QRgb* __restrict to, const QRgb* __restrict from, int width) {
     QRgb diff = 0;
     for (int x = 0; x < width; ++x) {
-        QRgb p = src[x];
-        if (order == PixelOrder::Xbgr)
-            p = (p & 0x0000ff00u) | ((p & 0x00ff0000u) >> 16) | ((p & 0x000000ffu) << 16);
+        QRgb p = from[x];
+        if constexpr (Swap)
+            p = (p & 0x0000ff00u) | ((p >> 16) & 0xffu) | ((p & 0xffu) << 16);
         p |= 0xff000000u;
-        diff |= p ^ to[x];
+        if constexpr (Compare)
+            diff |= p ^ to[x];
         to[x] = p;
     }
     return diff != 0;
+}
+} // namespace
+
+bool copyPixels(QRgb* to, const uchar* from, int width, PixelOrder order, bool compare) {
+    const auto* src = reinterpret_cast<const QRgb*>(from);
+    if (order == PixelOrder::Xbgr)
+        return compare ? copyRow<true, true>(to, src, width) : copyRow<true, false>(to, src, width);
+    return compare ? copyRow<false, true>(to, src, width) : copyRow<false, false>(to, src, width);
+}
+
+void readPicture(const uchar* base, qsizetype stride, const QRect& crop, PixelOrder order,
+                 const QRect& area, QImage& into, QPoint at, bool* changed) {
+    const QRect inBuffer = area.translated(crop.topLeft()) & crop;
+    const QPoint to = at + (inBuffer.topLeft() - crop.topLeft() - area.topLeft());
+    bool differed = false;
+    for (int y = inBuffer.top(); y <= inBuffer.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(into.scanLine(to.y() + y - inBuffer.top())) + to.x();
+        differed |= copyPixels(row, base + y * stride + qsizetype(inBuffer.left()) * 4,
+                               inBuffer.width(), order, changed != nullptr);
+    }
+    if (changed != nullptr)
+        *changed = *changed || differed;
 }
 
 namespace {
@@ -170,8 +196,8 @@ struct PipeWireStreams::Impl {
             if (auto* r = static_cast<spa_meta_region*>(spa_buffer_find_meta_data(
                     newest->buffer, SPA_META_VideoCrop, sizeof(spa_meta_region)));
                 r != nullptr && spa_meta_region_is_valid(r))
-                crop = QRect(r->region.position.x, r->region.position.y,
-                             int(r->region.size.width), int(r->region.size.height)) &
+                crop = QRect(r->region.position.x, r->region.position.y, int(r->region.size.width),
+                             int(r->region.size.height)) &
                        QRect(QPoint(0, 0), s->size);
             if (s->kept != nullptr)
                 pw_stream_queue_buffer(s->stream, s->kept);
@@ -243,10 +269,10 @@ PipeWireStreams::PipeWireStreams(int remoteFd, const std::vector<uint32_t>& node
     for (const uint32_t node : nodes) {
         auto s = std::make_unique<Stream>();
         s->owner = this;
-        s->stream = pw_stream_new(d.core, "Ocula",
-                                  pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
-                                                    "Capture", PW_KEY_MEDIA_ROLE, "Screen",
-                                                    nullptr));
+        s->stream =
+            pw_stream_new(d.core, "Ocula",
+                          pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                            "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
         if (s->stream == nullptr)
             continue;
         pw_stream_add_listener(s->stream, &s->listener, &kStreamEvents, s.get());
@@ -264,10 +290,10 @@ PipeWireStreams::PipeWireStreams(int remoteFd, const std::vector<uint32_t>& node
             SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&rate, &minRate, &maxRate),
             SPA_FORMAT_VIDEO_maxFramerate,
             SPA_POD_CHOICE_RANGE_Fraction(&rate, &minRate, &maxRate)));
-        if (pw_stream_connect(s->stream, PW_DIRECTION_INPUT, node,
-                              pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT |
-                                              PW_STREAM_FLAG_MAP_BUFFERS),
-                              params, 1) < 0) {
+        if (pw_stream_connect(
+                s->stream, PW_DIRECTION_INPUT, node,
+                pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params,
+                1) < 0) {
             pw_stream_destroy(s->stream);
             continue;
         }
@@ -308,16 +334,8 @@ bool PipeWireStreams::read(int i, const QRect& area, QImage& into, QPoint at, bo
                        size_t(inBuffer.right() + 1) * 4;
     if (inBuffer.isEmpty() || end > data.maxsize)
         return false;
-    const auto* base = static_cast<const uchar*>(data.data) + data.chunk->offset;
-    const QPoint to = at + (inBuffer.topLeft() - s.crop.topLeft() - area.topLeft());
-    bool differed = false;
-    for (int y = inBuffer.top(); y <= inBuffer.bottom(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(into.scanLine(to.y() + y - inBuffer.top())) + to.x();
-        differed |= copyPixels(row, base + size_t(y) * size_t(stride) + size_t(inBuffer.left()) * 4,
-                               inBuffer.width(), s.order);
-    }
-    if (changed != nullptr)
-        *changed = *changed || differed;
+    readPicture(static_cast<const uchar*>(data.data) + data.chunk->offset, stride, s.crop, s.order,
+                area, into, at, changed);
     return true;
 }
 

@@ -18,8 +18,14 @@ namespace ocula {
 enum class PixelOrder { Unsupported, Xrgb, Xbgr };
 // For an spa_video_format value.
 PixelOrder pixelOrderOf(uint32_t videoFormat);
-// Copies `width` pixels in `order` to Format_RGB32 pixels; true when any differed.
-bool copyPixels(QRgb* to, const uchar* from, int width, PixelOrder order);
+// Copies `width` pixels in `order` to Format_RGB32 pixels; with `compare`, tells whether
+// any differed from what `to` held.
+bool copyPixels(QRgb* to, const uchar* from, int width, PixelOrder order, bool compare = true);
+
+// Copies `area` of a picture (in its own pixels, within `crop` of a buffer at `base` with
+// rows `stride` bytes apart) into `into` at `at`, sets `*changed` if any pixel differed.
+void readPicture(const uchar* base, qsizetype stride, const QRect& crop, PixelOrder order,
+                 const QRect& area, QImage& into, QPoint at, bool* changed);
 
 // The PipeWire side of a screen cast: one stream per monitor on a remote the portal has
 // opened, run on PipeWire's own thread. Each stream keeps only its newest picture

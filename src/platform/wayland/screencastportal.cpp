@@ -141,7 +141,7 @@ void ScreenCastPortal::start(const QString& restoreToken, const QString& parentW
     const uint sources = properties.value(QStringLiteral("AvailableSourceTypes")).toUInt();
     if (m_version == 0 || (sources & kMonitors) == 0) {
         const QString why = reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage()
-                                                                        : tr("no monitor sources");
+                                                                       : tr("no monitor sources");
         QTimer::singleShot(0, this, [this, why] { finish(Outcome::NoPortal, why); });
         return;
     }
@@ -158,7 +158,8 @@ bool ScreenCastPortal::request(const QString& method, const QList<QVariant>& arg
     // The answer may come before the call returns: listen on the path it will come on first.
     QString sender = bus.baseService().mid(1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    m_requestPath = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    m_requestPath =
+        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
     bus.connect(kService, m_requestPath, kRequest, QStringLiteral("Response"), this,
                 SLOT(onResponse(uint, QVariantMap)));
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kScreenCast, method);
@@ -257,7 +258,8 @@ void ScreenCastPortal::openRemote(const QVariantMap& results) {
                        ? ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 3)
                        : -1;
     if (fd < 0) {
-        finish(Outcome::Failed, reply.isValid() ? tr("no PipeWire remote") : reply.error().message());
+        finish(Outcome::Failed,
+               reply.isValid() ? tr("no PipeWire remote") : reply.error().message());
         return;
     }
     m_step = Step::Idle;
@@ -288,8 +290,8 @@ void ScreenCastPortal::close() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.disconnect(kService, m_sessionPath, kSession, QStringLiteral("Closed"), this,
                    SLOT(onSessionClosed(QVariantMap)));
-    bus.send(QDBusMessage::createMethodCall(kService, m_sessionPath, kSession,
-                                            QStringLiteral("Close")));
+    bus.send(
+        QDBusMessage::createMethodCall(kService, m_sessionPath, kSession, QStringLiteral("Close")));
     m_sessionPath.clear();
 }
 

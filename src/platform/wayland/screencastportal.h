@@ -63,8 +63,7 @@ private slots:
 
 private:
     enum class Step { Idle, CreateSession, SelectSources, Start };
-    bool request(const QString& method, const QList<QVariant>& arguments,
-                 const QString& token);
+    bool request(const QString& method, const QList<QVariant>& arguments, const QString& token);
     void finish(Outcome outcome, const QString& detail = {});
     void selectSources();
     void startCast();

@@ -32,9 +32,9 @@ std::vector<QRect> placeStreams(const std::vector<StreamPlacement>& streams,
                 at = screens[i].topLeft();
             }
         }
-        const QPoint origin = at ? QPoint(int(std::lround(at->x() * scale)),
-                                          int(std::lround(at->y() * scale)))
-                                 : QPoint(right, 0);
+        const QPoint origin =
+            at ? QPoint(int(std::lround(at->x() * scale)), int(std::lround(at->y() * scale)))
+               : QPoint(right, 0);
         rects.emplace_back(origin, pixels);
         right = std::max(right, rects.back().right() + 1);
     }
@@ -67,86 +67,90 @@ bool WaylandScreenSource::requestAccess(const QString& parentWindow,
 
 void WaylandScreenSource::ask() {
     m_portal->onClosed([this] { streamsEnded(); });
-    m_portal->start(readRestoreToken(restoreTokenPath()), m_parentWindow,
-                    [this](ScreenCastPortal::Result result) {
-        auto answered = std::exchange(m_answered, nullptr);
-        switch (result.outcome) {
-        case ScreenCastPortal::Outcome::Started:
-            break;
-        case ScreenCastPortal::Outcome::NoPortal:
-            std::fprintf(stderr,
-                         "ocula: cannot read the screen: this Wayland desktop offers no "
-                         "ScreenCast portal (%s)\n",
-                         qPrintable(result.detail));
-            setProblem(tr("This Wayland desktop offers no ScreenCast portal, so Ocula cannot "
-                          "read the screen. Install xdg-desktop-portal and the portal of "
-                          "your desktop."));
-            break;
-        case ScreenCastPortal::Outcome::Refused:
-            std::fputs("ocula: cannot read the screen: sharing the screen was refused\n", stderr);
-            setProblem(tr("Sharing the screen was refused, so Ocula cannot read it. Start "
-                          "Ocula again to be asked again."));
-            break;
-        case ScreenCastPortal::Outcome::Failed:
-            std::fprintf(stderr, "ocula: cannot read the screen: the ScreenCast portal failed (%s)\n",
-                         qPrintable(result.detail));
-            setProblem(tr("The desktop could not share the screen (%1).").arg(result.detail));
-            break;
-        }
-        if (result.outcome == ScreenCastPortal::Outcome::Started) {
-            writeRestoreToken(restoreTokenPath(), m_portal->restoreToken());
-            m_cursorMetadata = result.cursorMetadata;
-            m_placements.clear();
-            std::vector<uint32_t> nodes;
-            for (const ScreenCastPortal::Stream& s : result.streams) {
-                m_placements.push_back({s.position, s.size, QSize()});
-                nodes.push_back(s.node);
-            }
-            placePictures();
-            // Events come on PipeWire's thread; only the ones the view waits for are
-            // handed over, so that pictures nobody reads do not wake the program.
-            const auto armed = m_wakeArmed;
-            m_streams.reset();
-            auto* self = this;
-            // An end told by streams since replaced is not this cast's.
-            const int generation = ++m_generation;
-            m_streams = std::make_unique<PipeWireStreams>(
-                result.remoteFd, nodes, [self, armed, generation](PipeWireStreams::Event event) {
-                    if (event == PipeWireStreams::Event::Ended) {
-                        QMetaObject::invokeMethod(
-                            self,
-                            [self, generation] {
-                                if (generation == self->m_generation)
-                                    self->streamsEnded();
-                            },
-                            Qt::QueuedConnection);
-                    } else if (armed->exchange(false)) {
-                        QMetaObject::invokeMethod(
-                            self,
-                            [self] {
-                                if (auto wake = self->m_wake)
-                                    wake();
-                            },
-                            Qt::QueuedConnection);
-                    }
-                });
-            if (!m_streams->isConnected()) {
-                std::fputs("ocula: cannot read the screen: PipeWire refused the screen cast\n",
+    m_portal->start(
+        readRestoreToken(restoreTokenPath()), m_parentWindow,
+        [this](ScreenCastPortal::Result result) {
+            auto answered = std::exchange(m_answered, nullptr);
+            switch (result.outcome) {
+            case ScreenCastPortal::Outcome::Started:
+                break;
+            case ScreenCastPortal::Outcome::NoPortal:
+                std::fprintf(stderr,
+                             "ocula: cannot read the screen: this Wayland desktop offers no "
+                             "ScreenCast portal (%s)\n",
+                             qPrintable(result.detail));
+                setProblem(tr("This Wayland desktop offers no ScreenCast portal, so Ocula cannot "
+                              "read the screen. Install xdg-desktop-portal and the portal of "
+                              "your desktop."));
+                break;
+            case ScreenCastPortal::Outcome::Refused:
+                std::fputs("ocula: cannot read the screen: sharing the screen was refused\n",
                            stderr);
-                setProblem(tr("PipeWire could not open the shared screen."));
-            } else {
-                setProblem(tr("Waiting for the screen…"));
-                if (!m_cursorMetadata && !m_pointerReported) {
-                    m_pointerReported = true;
-                    std::fputs("ocula: the desktop's screen cast gives no pointer position; "
-                               "press F for a fixed centre and type its coordinates\n",
+                setProblem(tr("Sharing the screen was refused, so Ocula cannot read it. Start "
+                              "Ocula again to be asked again."));
+                break;
+            case ScreenCastPortal::Outcome::Failed:
+                std::fprintf(stderr,
+                             "ocula: cannot read the screen: the ScreenCast portal failed (%s)\n",
+                             qPrintable(result.detail));
+                setProblem(tr("The desktop could not share the screen (%1).").arg(result.detail));
+                break;
+            }
+            if (result.outcome == ScreenCastPortal::Outcome::Started) {
+                writeRestoreToken(restoreTokenPath(), m_portal->restoreToken());
+                m_cursorMetadata = result.cursorMetadata;
+                m_placements.clear();
+                std::vector<uint32_t> nodes;
+                for (const ScreenCastPortal::Stream& s : result.streams) {
+                    m_placements.push_back({s.position, s.size, QSize()});
+                    nodes.push_back(s.node);
+                }
+                placePictures();
+                // Events come on PipeWire's thread; only the ones the view waits for are
+                // handed over, so that pictures nobody reads do not wake the program.
+                const auto armed = m_wakeArmed;
+                m_streams.reset();
+                auto* self = this;
+                // An end told by streams since replaced is not this cast's.
+                const int generation = ++m_generation;
+                m_streams = std::make_unique<PipeWireStreams>(
+                    result.remoteFd, nodes,
+                    [self, armed, generation](PipeWireStreams::Event event) {
+                        if (event == PipeWireStreams::Event::Ended) {
+                            QMetaObject::invokeMethod(
+                                self,
+                                [self, generation] {
+                                    if (generation == self->m_generation)
+                                        self->streamsEnded();
+                                },
+                                Qt::QueuedConnection);
+                        } else if (armed->exchange(false)) {
+                            QMetaObject::invokeMethod(
+                                self,
+                                [self] {
+                                    if (auto wake = self->m_wake)
+                                        wake();
+                                },
+                                Qt::QueuedConnection);
+                        }
+                    });
+                if (!m_streams->isConnected()) {
+                    std::fputs("ocula: cannot read the screen: PipeWire refused the screen cast\n",
                                stderr);
+                    setProblem(tr("PipeWire could not open the shared screen."));
+                } else {
+                    setProblem(tr("Waiting for the screen…"));
+                    if (!m_cursorMetadata && !m_pointerReported) {
+                        m_pointerReported = true;
+                        std::fputs("ocula: the desktop's screen cast gives no pointer position; "
+                                   "press F for a fixed centre and type its coordinates\n",
+                                   stderr);
+                    }
                 }
             }
-        }
-        if (answered)
-            answered();
-    });
+            if (answered)
+                answered();
+        });
 }
 
 void WaylandScreenSource::streamsEnded() {
