@@ -1,6 +1,8 @@
 // The main window: layout, caption, popup menu, info bar, keyboard commands and the wheel.
+#include "common/colortext.h"
 #include "magnifier/zoom.h"
 #include "magnifier/zoomarea.h"
+#include "mainwindow/colorswatch.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
 #include "platform/filehive/filehivestorage.h"
@@ -14,12 +16,14 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +33,8 @@
 
 #include <cstdlib>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 using namespace ocula;
@@ -87,6 +93,11 @@ struct Started {
     ImageScreenSource source;
     frmMain w;
 };
+
+// The screen pixel a colour of the coordinate pattern stands for.
+QPoint patternPixel(QRgb c) {
+    return QPoint(((qBlue(c) >> 4) << 8) | qRed(c), ((qBlue(c) & 15) << 8) | qGreen(c));
+}
 
 QString caption(int factor) {
     return QStringLiteral("Ocula ( x ") + QString::number(factor) + QStringLiteral(" )");
@@ -175,6 +186,15 @@ private slots:
     void firstIHidesBarShownAtStartUp();
     void barsKey_data();
     void barsKey();
+
+    // The colour panel: which pixel it reads, what is copied and saved, where it sits.
+    void colorReadoutShowsTheViewsPixel_data();
+    void colorReadoutShowsTheViewsPixel();
+    void copiesAreWhatTheViewShows();
+    void pinnedColorShowsContrast();
+    void colorPanelFitsBetweenTheBoxes_data();
+    void colorPanelFitsBetweenTheBoxes();
+    void saveViewWritesWholeOrNothing();
 
     // Mouse wheel.
     void wheelStepsFactorOncePerEvent_data();
@@ -433,16 +453,29 @@ void TestMainWindow::popupOpensOnRightButtonOnly() {
     // The control sits at the client origin, so its coordinates are client coordinates.
     QCOMPARE(s.w.mnuOptionsTop->pos(), s.w.mapToGlobal(QPoint(50, 60)));
     const QList<QAction*> items = s.w.mnuOptionsTop->actions();
-    QCOMPARE(items.size(), 5);
+    QCOMPARE(items.size(), 10);
     QCOMPARE(items[0], s.w.mnuInfobar);
     QCOMPARE(items[0]->text(), QStringLiteral("Infobar"));
     QVERIFY(items[0]->isCheckable());
-    QVERIFY(items[1]->isSeparator());
-    QCOMPARE(items[2], s.w.mnuOptions);
-    QCOMPARE(items[2]->text(), QStringLiteral("Options"));
-    QVERIFY(items[3]->isSeparator());
-    QCOMPARE(items[4], s.w.mnuAbout);
-    QCOMPARE(items[4]->text(), QStringLiteral("About"));
+    // The inspector's items follow Infobar, each with the key that does the same.
+    const std::vector<std::pair<QAction*, QString>> inspector{
+        {s.w.mnuCopyColor, "Copy Colour\tK"},
+        {s.w.mnuCopyRgb, "Copy Colour as RGB\tShift+K"},
+        {s.w.mnuCopyView, "Copy View\tV"},
+        {s.w.mnuCopyPixels, "Copy Pixels\tShift+V"},
+        {s.w.mnuSaveView, "Save View As...\t"}};
+    for (size_t i = 0; i < inspector.size(); ++i) {
+        QCOMPARE(items[qsizetype(i) + 1], inspector[i].first);
+        QCOMPARE(items[qsizetype(i) + 1]->text() + QLatin1Char('\t') +
+                     items[qsizetype(i) + 1]->shortcut().toString(),
+                 inspector[i].second);
+    }
+    QVERIFY(items[6]->isSeparator());
+    QCOMPARE(items[7], s.w.mnuOptions);
+    QCOMPARE(items[7]->text(), QStringLiteral("Options"));
+    QVERIFY(items[8]->isSeparator());
+    QCOMPARE(items[9], s.w.mnuAbout);
+    QCOMPARE(items[9]->text(), QStringLiteral("About"));
     s.w.mnuOptionsTop->hide();
 }
 
@@ -1136,6 +1169,284 @@ void TestMainWindow::barsKey() {
     QCOMPARE(s.w.Zoom1->ShowBars(), expected);
     QCOMPARE(s.w.Zoom1->picLeft()->isVisible(), expected == 3);
     QCOMPARE(s.w.Zoom1->picTop()->isVisible(), expected == 3);
+}
+
+// ---------------------------------------------------------------------------------------
+// The colour panel
+
+void TestMainWindow::colorReadoutShowsTheViewsPixel_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QPoint>("centre"); // of a fixed view; following and frozen: the cursor
+    QTest::addColumn<QPoint>("at");     // pointer over the view (x -1: its last column)
+    QTest::addColumn<QPoint>("pixel");  // the pixel read; (-1, -1): the one the view shows at
+    QTest::addColumn<bool>("offScreen");
+    const QPoint none(-1, -1), shown(-1, -1);
+    QTest::newRow("following: the centre") << "following" << kCursor << none << kCursor << false;
+    // The view blanks under the pointer: the panel keeps what it showed.
+    QTest::newRow("following, pointer on the view: kept")
+        << "following" << kCursor << QPoint(50, 50) << kCursor << false;
+    QTest::newRow("fixed: the centre")
+        << "fixed" << QPoint(640, 512) << none << QPoint(640, 512) << false;
+    QTest::newRow("fixed, over a block")
+        << "fixed" << QPoint(640, 512) << QPoint(50, 51) << shown << false;
+    QTest::newRow("fixed, over the partial last column")
+        << "fixed" << QPoint(640, 512) << QPoint(-1, 100) << shown << false;
+    QTest::newRow("frozen: the centre") << "frozen" << kCursor << none << kCursor << false;
+    QTest::newRow("frozen, over a block")
+        << "frozen" << kCursor << QPoint(200, 13) << shown << false;
+    // 364 view columns at x6: the sampled rectangle starts 30 pixels left of the centre.
+    QTest::newRow("fixed at the left edge, over pixels off the screen")
+        << "fixed" << QPoint(0, 512) << QPoint(5, 50) << QPoint(-30, 490) << true;
+    QTest::newRow("fixed on the right edge: the centre is off the screen")
+        << "fixed" << QPoint(1280, 512) << none << QPoint(1280, 512) << true;
+}
+
+void TestMainWindow::colorReadoutShowsTheViewsPixel() {
+    QFETCH(QString, state);
+    QFETCH(QPoint, centre);
+    QFETCH(QPoint, at);
+    QFETCH(QPoint, pixel);
+    QFETCH(bool, offScreen);
+    Started s;
+    QVERIFY(QTest::qWaitForWindowExposed(&s.w));
+    ZoomArea* view = s.w.Zoom1->picZoom()->client();
+    const int f = s.w.Zoom1->Factor();
+    QVERIFY(view->width() % f != 0); // the last column is a partial block
+    s.source.setCursorPos(centre);
+    s.w.Zoom1->Redraw();
+    if (state == u"fixed")
+        s.fix(centre.x(), centre.y());
+    else if (state == u"frozen")
+        QTest::keyClick(s.w.Zoom1, Qt::Key_Escape);
+    s.w.refreshColor();
+    // A still view is not read again: what the screen shows now must not reach the panel.
+    if (state != u"following")
+        s.source.desktop().fill(Qt::red);
+
+    if (at.x() == -1)
+        at.setX(view->width() - 1);
+    if (at.y() >= 0) {
+        QTest::mouseMove(view, at);
+        QTRY_VERIFY(s.w.Zoom1->pointerInView() == at);
+    }
+    if (pixel.x() == -1)
+        pixel = patternPixel(s.w.Zoom1->viewImage().pixel(at));
+    s.w.refreshColor();
+    QCOMPARE(s.w.colorPixel(), pixel);
+    QCOMPARE(s.w.currentColor().has_value(), !offScreen);
+    if (offScreen) {
+        QCOMPARE(s.w.lblHex->text(), QStringLiteral("off screen"));
+    } else {
+        QCOMPARE(*s.w.currentColor(), test::patternColor(pixel.x(), pixel.y()));
+        QCOMPARE(s.w.lblHex->text(), hexText(test::patternColor(pixel.x(), pixel.y())));
+    }
+    QCOMPARE(s.w.picSwatch->color(), s.w.currentColor());
+
+    // Over a still view the boxes show the pixel too, and go back to the centre after.
+    const bool still = state != u"following";
+    if (at.y() < 0)
+        return;
+    if (still) {
+        QCOMPARE(s.w.txtX->text(), QString::number(pixel.x()));
+        QCOMPARE(s.w.txtY->text(), QString::number(pixel.y()));
+    }
+    QTest::mouseMove(s.w.picInfobar, QPoint(2, 2));
+    QTRY_VERIFY(!s.w.Zoom1->pointerInView());
+    s.w.refreshColor();
+    const QPoint centreNow(s.w.Zoom1->CurrentX(), s.w.Zoom1->CurrentY());
+    if (still) {
+        QCOMPARE(s.w.colorPixel(), centreNow);
+        QCOMPARE(s.w.txtX->text(), QString::number(centreNow.x()));
+        QCOMPARE(s.w.txtY->text(), QString::number(centreNow.y()));
+    }
+}
+
+// Each copy holds what the view showed: the colour at the centre, the view with its grid
+// and marker lines as they are on the screen, and the sampled pixels, transparent off it.
+void TestMainWindow::copiesAreWhatTheViewShows() {
+    Started s;
+    QVERIFY(QTest::qWaitForWindowExposed(&s.w));
+    s.fix(0, 512);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    ZoomArea* view = s.w.Zoom1->picZoom()->client();
+    const int f = s.w.Zoom1->Factor();
+
+    // The centre of a view at the left edge is the first column on the screen.
+    const QImage shown = s.w.Zoom1->viewImage();
+    const QPoint centreBlock(view->width() / f / 2 * f + 1, view->height() / f / 2 * f + 1);
+    const QPoint origin = patternPixel(shown.pixel(centreBlock)) - centreBlock / f;
+    QCOMPARE(origin.x(), -view->width() / f / 2);
+    QTest::keyClick(s.w.Zoom1, Qt::Key_K);
+    QCOMPARE(clipboard->text(), hexText(test::patternColor(0, 512)));
+    QTest::keyClick(s.w.Zoom1, Qt::Key_K, Qt::ShiftModifier);
+    QCOMPARE(clipboard->text(), rgbText(test::patternColor(0, 512)));
+
+    // The view as Qt puts it on the screen, its marker lines included.
+    QVERIFY(s.w.Zoom1->MarkerT(0)->isVisible() && s.w.Zoom1->MarkerL(1)->isVisible());
+    QTest::keyClick(s.w.Zoom1, Qt::Key_V);
+    const QImage onScreen = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), onScreen);
+
+    QTest::keyClick(s.w.Zoom1, Qt::Key_V, Qt::ShiftModifier);
+    const QImage pixels = clipboard->image();
+    const QSize blocks((view->width() + f - 1) / f, (view->height() + f - 1) / f);
+    QCOMPARE(pixels.size(), blocks);
+    for (int y = 0; y < blocks.height(); ++y) {
+        for (int x = 0; x < blocks.width(); ++x) {
+            const QPoint p = origin + QPoint(x, y);
+            const QRgb want = p.x() < 0 ? 0u : test::patternColor(p.x(), p.y());
+            if (pixels.pixel(x, y) != want)
+                QFAIL(qPrintable(QStringLiteral("copied pixel %1, %2 is %3, not %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(pixels.pixel(x, y), 8, 16)
+                                     .arg(want, 8, 16)));
+        }
+    }
+
+    // The menu's items do the same.
+    clipboard->clear();
+    s.w.mnuCopyColor->trigger();
+    QCOMPARE(clipboard->text(), hexText(test::patternColor(0, 512)));
+    s.w.mnuCopyRgb->trigger();
+    QCOMPARE(clipboard->text(), rgbText(test::patternColor(0, 512)));
+    s.w.mnuCopyView->trigger();
+    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), onScreen);
+    s.w.mnuCopyPixels->trigger();
+    QCOMPARE(clipboard->image(), pixels);
+}
+
+void TestMainWindow::pinnedColorShowsContrast() {
+    Started s;
+    s.fix(640, 512);
+    const QRgb pinned = test::patternColor(640, 512);
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P);
+    QCOMPARE(s.w.pinnedColor(), std::optional<QRgb>(pinned));
+    QCOMPARE(s.w.picPinned->color(), std::optional<QRgb>(pinned));
+    QVERIFY(s.w.picPinned->isVisibleTo(&s.w) && s.w.lblContrast->isVisibleTo(&s.w));
+    QCOMPARE(s.w.lblContrast->text(), QStringLiteral("1.00:1 fail"));
+    // The comparison follows the current colour; P again pins that one.
+    s.w.Zoom1->setCurrentX(10);
+    s.w.refreshColor();
+    const QRgb now = test::patternColor(10, 512);
+    QCOMPARE(s.w.lblContrast->text(), contrastText(contrastRatio(pinned, now)));
+    QVERIFY(s.w.lblContrast->text() != QStringLiteral("1.00:1 fail"));
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P);
+    QCOMPARE(s.w.pinnedColor(), std::optional<QRgb>(now));
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P, Qt::ShiftModifier);
+    QVERIFY(!s.w.pinnedColor());
+    QVERIFY(!s.w.picPinned->isVisibleTo(&s.w) && !s.w.lblContrast->isVisibleTo(&s.w));
+    QVERIFY(s.w.lblHex->isVisibleTo(&s.w));
+    // Nothing is pinned from a pixel off the screen.
+    s.w.Zoom1->setCurrentX(1280);
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P);
+    QVERIFY(!s.w.pinnedColor());
+}
+
+void TestMainWindow::colorPanelFitsBetweenTheBoxes_data() {
+    QTest::addColumn<int>("clientWidth");
+    QTest::addColumn<bool>("coords");
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<bool>("panel");
+    QTest::addColumn<bool>("hex"); // the colour's text beside the comparison
+    QTest::newRow("start-up width") << 400 << true << false << true << true;
+    QTest::newRow("start-up width, pinned: the comparison first")
+        << 400 << true << true << true << false;
+    QTest::newRow("start-up width, pinned, no coordinates") << 400 << false << true << true << true;
+    QTest::newRow("wide, pinned") << 700 << true << true << true << true;
+    QTest::newRow("too narrow") << 330 << true << false << false << false;
+    QTest::newRow("too narrow, pinned") << 330 << true << true << false << false;
+}
+
+void TestMainWindow::colorPanelFitsBetweenTheBoxes() {
+    QFETCH(int, clientWidth);
+    QFETCH(bool, coords);
+    QFETCH(bool, pinned);
+    QFETCH(bool, panel);
+    QFETCH(bool, hex);
+    Started s;
+    s.fix(640, 512);
+    if (!coords)
+        s.w.toggleCoords();
+    if (pinned)
+        s.w.pinColor();
+    s.w.resize(clientWidth, 420);
+    QCOMPARE(s.w.picColor->isVisibleTo(&s.w), panel);
+    if (!panel)
+        return;
+    // Clear of the distance boxes and of the coordinates panel, which stay where they were.
+    const QRect area = s.w.picColor->geometry();
+    QVERIFY(area.left() > s.w.txtDistY->geometry().right());
+    QCOMPARE(s.w.txtDistY->geometry(), QRect(1875 / kTwipsPerPixel, 30 / kTwipsPerPixel,
+                                             495 / kTwipsPerPixel, 300 / kTwipsPerPixel));
+    QVERIFY(area.right() < (coords ? s.w.picCoords->x() : clientWidth));
+    QCOMPARE(s.w.picCoords->x() + s.w.picCoords->width(), clientWidth);
+    QCOMPARE(s.w.lblHex->isVisibleTo(&s.w), hex);
+    QCOMPARE(s.w.lblContrast->isVisibleTo(&s.w), pinned);
+    // Every part inside the panel, the texts whole in their places, none over another.
+    s.w.lblContrast->setText(QStringLiteral("21.00:1 fail"));
+    s.w.lblHex->setText(QStringLiteral("off screen"));
+    QList<QRect> parts;
+    for (QWidget* part : std::initializer_list<QWidget*>{s.w.picSwatch, s.w.lblHex, s.w.picPinned,
+                                                         s.w.lblContrast}) {
+        if (!part->isVisibleTo(&s.w))
+            continue;
+        QVERIFY(QRect(QPoint(), area.size()).contains(part->geometry()));
+        if (auto* label = qobject_cast<QLabel*>(part))
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
+        for (const QRect& other : parts)
+            QVERIFY(!other.intersects(part->geometry()));
+        parts.append(part->geometry());
+    }
+}
+
+// A view saved through the dialog is the file's picture exactly; a write that fails says so
+// and leaves no file behind.
+void TestMainWindow::saveViewWritesWholeOrNothing() {
+    Started s;
+    s.fix(640, 512);
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("pixels.png"));
+    const QString bad = dir.filePath(QStringLiteral("missing/view.png"));
+    QString offered;
+    QString messageShown;
+    auto answer = [&](const QString& path, bool oneToOne) {
+        QTimer::singleShot(0, this, [&, path, oneToOne] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            offered = dialog->selectedFiles().value(0);
+            const QStringList filters = dialog->nameFilters();
+            dialog->selectNameFilter(filters.value(oneToOne ? 1 : 0));
+            dialog->selectFile(path);
+            // A failed write is told in a message box, which comes up next.
+            QTimer::singleShot(0, this, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    messageShown = box->text();
+                    box->accept();
+                }
+            });
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    answer(good, true);
+    s.w.mnuSaveView->trigger();
+    QCOMPARE(QFileInfo(offered).fileName(), QStringLiteral("ocula-640-512-x6.png"));
+    QVERIFY(messageShown.isEmpty());
+    QCOMPARE(QImage(good), s.w.Zoom1->shownPixels());
+
+    answer(bad, false);
+    s.w.mnuSaveView->trigger();
+    QVERIFY2(messageShown.contains(QStringLiteral("could not be saved")), qPrintable(messageShown));
+    QVERIFY(!QFileInfo::exists(bad));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("pixels.png")});
+
+    // The view as shown, written straight.
+    const QString view = dir.filePath(QStringLiteral("view.png"));
+    QString why;
+    QVERIFY(frmMain::saveImage(s.w.Zoom1->shownView(), view, &why));
+    QCOMPARE(QImage(view).convertToFormat(QImage::Format_RGB32), s.w.Zoom1->shownView());
 }
 
 // ---------------------------------------------------------------------------------------
