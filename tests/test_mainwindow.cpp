@@ -1337,10 +1337,14 @@ void TestMainWindow::pinnedColorShowsContrast() {
     QVERIFY(!s.w.pinnedColor());
     QVERIFY(!s.w.picPinned->isVisibleTo(&s.w) && !s.w.lblContrast->isVisibleTo(&s.w));
     QVERIFY(s.w.lblHex->isVisibleTo(&s.w));
-    // Nothing is pinned from a pixel off the screen.
+    // Nothing is pinned or copied from a pixel off the screen.
     s.w.Zoom1->setCurrentX(1280);
     QTest::keyClick(s.w.Zoom1, Qt::Key_P);
     QVERIFY(!s.w.pinnedColor());
+    emit s.w.Zoom1->MouseUp(2, 0, 40, 40);
+    QVERIFY(s.w.mnuOptionsTop->isVisible());
+    QVERIFY(!s.w.mnuCopyColor->isEnabled() && !s.w.mnuCopyRgb->isEnabled());
+    s.w.mnuOptionsTop->hide();
 }
 
 void TestMainWindow::colorPanelFitsBetweenTheBoxes_data() {

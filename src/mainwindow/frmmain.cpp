@@ -348,6 +348,10 @@ void frmMain::Zoom1_MouseUp(short Button, short, float X, float Y) {
     if (Button != 2)
         return;
     mnuInfobar->setChecked(picInfobar->isVisibleTo(this));
+    // The copy items take the colour under the click, which the panel then keeps.
+    refreshColor();
+    mnuCopyColor->setEnabled(m_color.has_value());
+    mnuCopyRgb->setEnabled(m_color.has_value());
     Zoom1->releaseViewCapture();
     mnuOptionsTop->popup(Zoom1->mapToGlobal(QPoint(int(X), int(Y))));
 }
