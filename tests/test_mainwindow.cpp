@@ -1331,6 +1331,10 @@ void TestMainWindow::pinnedColorShowsContrast() {
     const QRgb now = test::patternColor(10, 512);
     QCOMPARE(s.w.lblContrast->text(), contrastText(contrastRatio(pinned, now)));
     QVERIFY(s.w.lblContrast->text() != QStringLiteral("1.00:1 fail"));
+    // Where the bar is short of room, the tip still tells all.
+    for (const QString& part : {hexText(now), rgbText(now), QStringLiteral("at 10, 512"),
+                                hexText(pinned), s.w.lblContrast->text()})
+        QVERIFY2(s.w.colorToolTip().contains(part), qPrintable(part));
     QTest::keyClick(s.w.Zoom1, Qt::Key_P);
     QCOMPARE(s.w.pinnedColor(), std::optional<QRgb>(now));
     QTest::keyClick(s.w.Zoom1, Qt::Key_P, Qt::ShiftModifier);

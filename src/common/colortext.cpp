@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace ocula {
 
@@ -17,15 +18,15 @@ long hundredths(double ratio) {
     return long(std::floor(ratio * 100.0 + 1e-6));
 }
 
-QString twoDigitHex(int v) {
-    return QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper();
-}
-
 } // namespace
 
 QString hexText(QRgb color) {
-    return QLatin1Char('#') + twoDigitHex(qRed(color)) + twoDigitHex(qGreen(color)) +
-           twoDigitHex(qBlue(color));
+    static constexpr char digits[] = "0123456789ABCDEF";
+    const uint32_t rgb = color & 0xffffffu;
+    char text[7] = {'#'};
+    for (int i = 0; i < 6; ++i)
+        text[1 + i] = digits[(rgb >> (20 - 4 * i)) & 15];
+    return QString::fromLatin1(text, 7);
 }
 
 QString rgbText(QRgb color) {

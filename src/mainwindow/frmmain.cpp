@@ -33,6 +33,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 
 #include <algorithm>
@@ -200,6 +201,7 @@ void frmMain::buildInfobar() {
     picPinned = new ColorSwatch(picColor);
     lblHex = new QLabel(picColor);
     lblContrast = new QLabel(picColor);
+    picColor->installEventFilter(this);
     for (QLabel* label : {lblHex, lblContrast})
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     placeColorPanel();
@@ -440,30 +442,34 @@ void frmMain::refreshColor() {
 }
 
 void frmMain::showColor() {
+    // Most refreshes find what the panel shows already.
+    const ShownColor now{m_color, m_pinned, m_colorOffScreen};
+    if (now == m_shownColor)
+        return;
+    m_shownColor = now;
     picSwatch->setColor(m_color);
     picPinned->setColor(m_pinned);
-    const QString hex = m_color            ? hexText(*m_color)
-                        : m_colorOffScreen ? QStringLiteral("off screen")
-                                           : QString();
-    const QString ratio =
-        m_pinned && m_color ? contrastText(contrastRatio(*m_pinned, *m_color)) : QString();
+    lblHex->setText(m_color            ? hexText(*m_color)
+                    : m_colorOffScreen ? QStringLiteral("off screen")
+                                       : QString());
+    lblContrast->setText(m_pinned && m_color ? contrastText(contrastRatio(*m_pinned, *m_color))
+                                             : QString());
+}
+
+QString frmMain::colorToolTip() const {
     QString tip;
     if (m_color || m_colorOffScreen)
         tip = QStringLiteral("%1 at %2, %3")
-                  .arg(m_color ? hexText(*m_color) + QStringLiteral(" ") + rgbText(*m_color)
+                  .arg(m_color ? hexText(*m_color) + QLatin1Char(' ') + rgbText(*m_color)
                                : QStringLiteral("off screen"))
                   .arg(m_colorPixel.x())
                   .arg(m_colorPixel.y());
-    if (m_pinned)
-        tip += QStringLiteral("\npinned %1%2")
-                   .arg(hexText(*m_pinned),
-                        ratio.isEmpty() ? QString() : QStringLiteral(", contrast ") + ratio);
-    if (lblHex->text() != hex)
-        lblHex->setText(hex);
-    if (lblContrast->text() != ratio)
-        lblContrast->setText(ratio);
-    if (picColor->toolTip() != tip)
-        picColor->setToolTip(tip);
+    if (m_pinned) {
+        tip += QStringLiteral("\npinned %1 %2").arg(hexText(*m_pinned), rgbText(*m_pinned));
+        if (m_color)
+            tip += QStringLiteral(", contrast ") + contrastText(contrastRatio(*m_pinned, *m_color));
+    }
+    return tip;
 }
 
 void frmMain::pinColor() {
@@ -568,6 +574,15 @@ void frmMain::commitCoordinate(QLineEdit* box) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The colour panel's tip is written when asked for, not at every refresh.
+    if (watched == picColor && event->type() == QEvent::ToolTip) {
+        const QString tip = colorToolTip();
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, picColor);
+        return true;
+    }
     auto* box = qobject_cast<QLineEdit*>(watched);
     if (box == nullptr || (box != txtX && box != txtY))
         return QWidget::eventFilter(watched, event);

@@ -102,6 +102,8 @@ public:
     QPoint colorPixel() const { return m_colorPixel; }
     std::optional<QRgb> currentColor() const { return m_color; }
     std::optional<QRgb> pinnedColor() const { return m_pinned; }
+    // The panel's tool tip: the colour in both forms, its pixel, the pinned colour.
+    QString colorToolTip() const;
     void pinColor();
     void unpinColor();
     void copyColor(bool asRgb);
@@ -140,6 +142,13 @@ private:
     bool m_colorOffScreen = false;
     std::optional<QRgb> m_color;
     std::optional<QRgb> m_pinned;
+    // What the panel's parts were last set to show.
+    struct ShownColor {
+        std::optional<QRgb> color, pinned;
+        bool offScreen = false;
+        bool operator==(const ShownColor&) const = default;
+    };
+    std::optional<ShownColor> m_shownColor;
     // The coordinate boxes show the pixel under the pointer, not the view's centre.
     bool m_boxesShowPointer = false;
 };
