@@ -1212,6 +1212,10 @@ void TestMainWindow::colorReadoutShowsTheViewsPixel() {
     ZoomArea* view = s.w.Zoom1->picZoom()->client();
     const int f = s.w.Zoom1->Factor();
     QVERIFY(view->width() % f != 0); // the last column is a partial block
+    // Off the view, wherever an earlier test left the pointer.
+    QTest::mouseMove(view, QPoint(1, 1));
+    QTest::mouseMove(s.w.picInfobar, QPoint(2, 2));
+    QTRY_VERIFY(!s.w.Zoom1->pointerInView());
     s.source.setCursorPos(centre);
     s.w.Zoom1->Redraw();
     if (state == u"fixed")
@@ -1233,87 +1237,59 @@ void TestMainWindow::colorReadoutShowsTheViewsPixel() {
         pixel = patternPixel(s.w.Zoom1->viewImage().pixel(at));
     s.w.refreshColor();
     QCOMPARE(s.w.colorPixel(), pixel);
-    QCOMPARE(s.w.currentColor().has_value(), !offScreen);
-    if (offScreen) {
-        QCOMPARE(s.w.lblHex->text(), QStringLiteral("off screen"));
-    } else {
-        QCOMPARE(*s.w.currentColor(), test::patternColor(pixel.x(), pixel.y()));
-        QCOMPARE(s.w.lblHex->text(), hexText(test::patternColor(pixel.x(), pixel.y())));
-    }
-    QCOMPARE(s.w.picSwatch->color(), s.w.currentColor());
+    const std::optional<QRgb> want =
+        offScreen ? std::nullopt : std::optional(test::patternColor(pixel.x(), pixel.y()));
+    QCOMPARE(s.w.currentColor(), want);
+    QCOMPARE(s.w.picSwatch->color(), want);
+    QCOMPARE(s.w.lblHex->text(), want ? hexText(*want) : QStringLiteral("off screen"));
 
     // Over a still view the boxes show the pixel too, and go back to the centre after.
-    const bool still = state != u"following";
-    if (at.y() < 0)
+    if (at.y() < 0 || state == u"following")
         return;
-    if (still) {
-        QCOMPARE(s.w.txtX->text(), QString::number(pixel.x()));
-        QCOMPARE(s.w.txtY->text(), QString::number(pixel.y()));
-    }
+    QCOMPARE(s.w.txtX->text(), QString::number(pixel.x()));
+    QCOMPARE(s.w.txtY->text(), QString::number(pixel.y()));
     QTest::mouseMove(s.w.picInfobar, QPoint(2, 2));
     QTRY_VERIFY(!s.w.Zoom1->pointerInView());
     s.w.refreshColor();
-    const QPoint centreNow(s.w.Zoom1->CurrentX(), s.w.Zoom1->CurrentY());
-    if (still) {
-        QCOMPARE(s.w.colorPixel(), centreNow);
-        QCOMPARE(s.w.txtX->text(), QString::number(centreNow.x()));
-        QCOMPARE(s.w.txtY->text(), QString::number(centreNow.y()));
-    }
+    QCOMPARE(s.w.colorPixel(), QPoint(s.w.Zoom1->CurrentX(), s.w.Zoom1->CurrentY()));
+    QCOMPARE(s.w.txtX->text(), QString::number(s.w.Zoom1->CurrentX()));
+    QCOMPARE(s.w.txtY->text(), QString::number(s.w.Zoom1->CurrentY()));
 }
 
-// Each copy holds what the view showed: the colour at the centre, the view with its grid
-// and marker lines as they are on the screen, and the sampled pixels, transparent off it.
+// The menu's copies hold what the view shows (the keys' are read back under X11): the
+// colour at the centre, the view as Qt puts it on the screen, marker lines included, and
+// the sampled pixels, transparent off the screen.
 void TestMainWindow::copiesAreWhatTheViewShows() {
     Started s;
     QVERIFY(QTest::qWaitForWindowExposed(&s.w));
     s.fix(0, 512);
     QClipboard* clipboard = QGuiApplication::clipboard();
     ZoomArea* view = s.w.Zoom1->picZoom()->client();
-    const int f = s.w.Zoom1->Factor();
-
-    // The centre of a view at the left edge is the first column on the screen.
-    const QImage shown = s.w.Zoom1->viewImage();
-    const QPoint centreBlock(view->width() / f / 2 * f + 1, view->height() / f / 2 * f + 1);
-    const QPoint origin = patternPixel(shown.pixel(centreBlock)) - centreBlock / f;
-    QCOMPARE(origin.x(), -view->width() / f / 2);
-    QTest::keyClick(s.w.Zoom1, Qt::Key_K);
-    QCOMPARE(clipboard->text(), hexText(test::patternColor(0, 512)));
-    QTest::keyClick(s.w.Zoom1, Qt::Key_K, Qt::ShiftModifier);
-    QCOMPARE(clipboard->text(), rgbText(test::patternColor(0, 512)));
-
-    // The view as Qt puts it on the screen, its marker lines included.
-    QVERIFY(s.w.Zoom1->MarkerT(0)->isVisible() && s.w.Zoom1->MarkerL(1)->isVisible());
-    QTest::keyClick(s.w.Zoom1, Qt::Key_V);
-    const QImage onScreen = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), onScreen);
-
-    QTest::keyClick(s.w.Zoom1, Qt::Key_V, Qt::ShiftModifier);
-    const QImage pixels = clipboard->image();
-    const QSize blocks((view->width() + f - 1) / f, (view->height() + f - 1) / f);
-    QCOMPARE(pixels.size(), blocks);
-    for (int y = 0; y < blocks.height(); ++y) {
-        for (int x = 0; x < blocks.width(); ++x) {
-            const QPoint p = origin + QPoint(x, y);
-            const QRgb want = p.x() < 0 ? 0u : test::patternColor(p.x(), p.y());
-            if (pixels.pixel(x, y) != want)
-                QFAIL(qPrintable(QStringLiteral("copied pixel %1, %2 is %3, not %4")
-                                     .arg(x)
-                                     .arg(y)
-                                     .arg(pixels.pixel(x, y), 8, 16)
-                                     .arg(want, 8, 16)));
-        }
-    }
-
-    // The menu's items do the same.
-    clipboard->clear();
     s.w.mnuCopyColor->trigger();
     QCOMPARE(clipboard->text(), hexText(test::patternColor(0, 512)));
     s.w.mnuCopyRgb->trigger();
     QCOMPARE(clipboard->text(), rgbText(test::patternColor(0, 512)));
+    QVERIFY(s.w.Zoom1->MarkerT(0)->isVisible() && s.w.Zoom1->MarkerL(1)->isVisible());
     s.w.mnuCopyView->trigger();
-    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), onScreen);
+    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32),
+             view->grab().toImage().convertToFormat(QImage::Format_RGB32));
+
+    // The view's top-right block tells where the sampled rectangle lies.
+    const int f = s.w.Zoom1->Factor();
+    const QPoint topRight = patternPixel(s.w.Zoom1->viewImage().pixel(view->width() - 2, 1));
+    const QPoint origin(topRight.x() - (view->width() - 2) / f, topRight.y());
+    QVERIFY(origin.x() < 0);
+    QImage expected((view->width() + f - 1) / f, (view->height() + f - 1) / f,
+                    QImage::Format_ARGB32);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            expected.setPixel(
+                x, y, x + origin.x() < 0 ? 0u : test::patternColor(x + origin.x(), y + origin.y()));
+    QTest::keyClick(s.w.Zoom1, Qt::Key_V, Qt::ShiftModifier);
+    QCOMPARE(clipboard->image(), expected);
+    clipboard->clear();
     s.w.mnuCopyPixels->trigger();
-    QCOMPARE(clipboard->image(), pixels);
+    QCOMPARE(clipboard->image(), expected);
 }
 
 void TestMainWindow::pinnedColorShowsContrast() {
@@ -1321,32 +1297,24 @@ void TestMainWindow::pinnedColorShowsContrast() {
     s.fix(640, 512);
     const QRgb pinned = test::patternColor(640, 512);
     QTest::keyClick(s.w.Zoom1, Qt::Key_P);
-    QCOMPARE(s.w.pinnedColor(), std::optional<QRgb>(pinned));
     QCOMPARE(s.w.picPinned->color(), std::optional<QRgb>(pinned));
-    QVERIFY(s.w.picPinned->isVisibleTo(&s.w) && s.w.lblContrast->isVisibleTo(&s.w));
     QCOMPARE(s.w.lblContrast->text(), QStringLiteral("1.00:1 fail"));
-    // The comparison follows the current colour; P again pins that one.
+    // The comparison follows the current colour; the tip tells all where the bar cannot.
     s.w.Zoom1->setCurrentX(10);
     s.w.refreshColor();
     const QRgb now = test::patternColor(10, 512);
     QCOMPARE(s.w.lblContrast->text(), contrastText(contrastRatio(pinned, now)));
-    QVERIFY(s.w.lblContrast->text() != QStringLiteral("1.00:1 fail"));
-    // Where the bar is short of room, the tip still tells all.
     for (const QString& part : {hexText(now), rgbText(now), QStringLiteral("at 10, 512"),
                                 hexText(pinned), s.w.lblContrast->text()})
         QVERIFY2(s.w.colorToolTip().contains(part), qPrintable(part));
-    QTest::keyClick(s.w.Zoom1, Qt::Key_P);
-    QCOMPARE(s.w.pinnedColor(), std::optional<QRgb>(now));
     QTest::keyClick(s.w.Zoom1, Qt::Key_P, Qt::ShiftModifier);
     QVERIFY(!s.w.pinnedColor());
     QVERIFY(!s.w.picPinned->isVisibleTo(&s.w) && !s.w.lblContrast->isVisibleTo(&s.w));
-    QVERIFY(s.w.lblHex->isVisibleTo(&s.w));
     // Nothing is pinned or copied from a pixel off the screen.
     s.w.Zoom1->setCurrentX(1280);
     QTest::keyClick(s.w.Zoom1, Qt::Key_P);
     QVERIFY(!s.w.pinnedColor());
     emit s.w.Zoom1->MouseUp(2, 0, 40, 40);
-    QVERIFY(s.w.mnuOptionsTop->isVisible());
     QVERIFY(!s.w.mnuCopyColor->isEnabled() && !s.w.mnuCopyRgb->isEnabled());
     s.w.mnuOptionsTop->hide();
 }
@@ -1361,9 +1329,7 @@ void TestMainWindow::colorPanelFitsBetweenTheBoxes_data() {
     QTest::newRow("start-up width, pinned: the comparison first")
         << 400 << true << true << true << false;
     QTest::newRow("start-up width, pinned, no coordinates") << 400 << false << true << true << true;
-    QTest::newRow("wide, pinned") << 700 << true << true << true << true;
     QTest::newRow("too narrow") << 330 << true << false << false << false;
-    QTest::newRow("too narrow, pinned") << 330 << true << true << false << false;
 }
 
 void TestMainWindow::colorPanelFitsBetweenTheBoxes() {
@@ -1384,9 +1350,7 @@ void TestMainWindow::colorPanelFitsBetweenTheBoxes() {
         return;
     // Clear of the distance boxes and of the coordinates panel, which stay where they were.
     const QRect area = s.w.picColor->geometry();
-    QVERIFY(area.left() > s.w.txtDistY->geometry().right());
-    QCOMPARE(s.w.txtDistY->geometry(), QRect(1875 / kTwipsPerPixel, 30 / kTwipsPerPixel,
-                                             495 / kTwipsPerPixel, 300 / kTwipsPerPixel));
+    QVERIFY(area.left() > (1875 + 495) / kTwipsPerPixel);
     QVERIFY(area.right() < (coords ? s.w.picCoords->x() : clientWidth));
     QCOMPARE(s.w.picCoords->x() + s.w.picCoords->width(), clientWidth);
     QCOMPARE(s.w.lblHex->isVisibleTo(&s.w), hex);
@@ -1449,12 +1413,6 @@ void TestMainWindow::saveViewWritesWholeOrNothing() {
     QVERIFY2(messageShown.contains(QStringLiteral("could not be saved")), qPrintable(messageShown));
     QVERIFY(!QFileInfo::exists(bad));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("pixels.png")});
-
-    // The view as shown, written straight.
-    const QString view = dir.filePath(QStringLiteral("view.png"));
-    QString why;
-    QVERIFY(frmMain::saveImage(s.w.Zoom1->shownView(), view, &why));
-    QCOMPARE(QImage(view).convertToFormat(QImage::Format_RGB32), s.w.Zoom1->shownView());
 }
 
 // ---------------------------------------------------------------------------------------
