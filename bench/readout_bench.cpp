@@ -58,6 +58,7 @@ void benchRefresh(benchmark::State& state, bool changing) {
     QApplication::processEvents();
     w.Zoom1->setFactor(6);
     w.Zoom1->Redraw();
+    w.refreshColor();
     w.pinColor();
     if (!w.pinnedColor())
         fail("no colour to pin in " + refreshName(changing));

@@ -473,7 +473,6 @@ QString frmMain::colorToolTip() const {
 }
 
 void frmMain::pinColor() {
-    refreshColor();
     if (!m_color)
         return;
     m_pinned = m_color;
@@ -488,7 +487,6 @@ void frmMain::unpinColor() {
 }
 
 void frmMain::copyColor(bool asRgb) {
-    refreshColor();
     if (m_color)
         QGuiApplication::clipboard()->setText(asRgb ? rgbText(*m_color) : hexText(*m_color));
 }
@@ -674,16 +672,20 @@ void frmMain::Zoom1_KeyDown(short KeyCode, short Shift) {
         setTracking(Zoom1->FollowMouse());
         break;
     case 'K':
+        // A key takes the colour of now; the menu's item, what the panel showed as it opened.
+        refreshColor();
         copyColor((Shift & 1) != 0);
         break;
     case 'V':
         copyView((Shift & 1) != 0);
         break;
     case 'P':
-        if ((Shift & 1) != 0)
+        if ((Shift & 1) != 0) {
             unpinColor();
-        else
+        } else {
+            refreshColor();
             pinColor();
+        }
         break;
     default:
         break;

@@ -104,6 +104,7 @@ public:
     std::optional<QRgb> pinnedColor() const { return m_pinned; }
     // The panel's tool tip: the colour in both forms, its pixel, the pinned colour.
     QString colorToolTip() const;
+    // These take the colour the panel shows.
     void pinColor();
     void unpinColor();
     void copyColor(bool asRgb);
