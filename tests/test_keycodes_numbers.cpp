@@ -1,5 +1,6 @@
 // Small shared helpers: Qt keys to virtual-key codes and modifier masks, the leading
-// number of a text, and the scale a session asks for.
+// number of a text, the scale a session asks for, and a colour's texts and contrast.
+#include "common/colortext.h"
 #include "common/keycodes.h"
 #include "common/numbers.h"
 #include "common/uiscale.h"
@@ -25,6 +26,8 @@ private slots:
     void leadingNumbersAsLong();
     void requestedScales_data();
     void requestedScales();
+    void colorTexts_data();
+    void colorTexts();
 };
 
 void TestKeycodesNumbers::virtualKeyCodes_data() {
@@ -207,6 +210,62 @@ void TestKeycodesNumbers::requestedScales() {
     request.primaryName = primary;
     request.xftDpi = xftDpiFromResources(resources);
     QCOMPARE(requestedScale(request), scale);
+}
+
+void TestKeycodesNumbers::colorTexts_data() {
+    QTest::addColumn<uint>("color");
+    QTest::addColumn<uint>("other");
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<QString>("rgb");
+    QTest::addColumn<QString>("contrast"); // of color against other, either way round
+    const uint white = 0xffffffffu;
+    QTest::newRow("black on white") << 0xff000000u << white << "#000000"
+                                    << "rgb(0, 0, 0)"
+                                    << "21.00:1 AAA";
+    QTest::newRow("white on black") << white << 0xff000000u << "#FFFFFF"
+                                    << "rgb(255, 255, 255)"
+                                    << "21.00:1 AAA";
+    QTest::newRow("itself, alpha aside") << 0x80010203u << 0xff010203u << "#010203"
+                                         << "rgb(1, 2, 3)"
+                                         << "1.00:1 fail";
+    QTest::newRow("AA just passes") << 0xff767676u << white << "#767676"
+                                    << "rgb(118, 118, 118)"
+                                    << "4.54:1 AA";
+    QTest::newRow("AA just fails") << 0xff777777u << white << "#777777"
+                                   << "rgb(119, 119, 119)"
+                                   << "4.47:1 fail";
+    QTest::newRow("AAA just passes") << 0xff595959u << white << "#595959"
+                                     << "rgb(89, 89, 89)"
+                                     << "7.00:1 AAA";
+    QTest::newRow("AAA just fails") << 0xff5a5a5au << white << "#5A5A5A"
+                                    << "rgb(90, 90, 90)"
+                                    << "6.89:1 AA";
+    // 3.998: cut, never rounded up to a 4.00 that the level would contradict.
+    QTest::newRow("red on white is cut") << 0xffff0000u << white << "#FF0000"
+                                         << "rgb(255, 0, 0)"
+                                         << "3.99:1 fail";
+    // Dark enough that the curve would give 1.02.
+    QTest::newRow("the linear segment") << 0xff030303u << 0xff000000u << "#030303"
+                                        << "rgb(3, 3, 3)"
+                                        << "1.01:1 fail";
+    QTest::newRow("blue on yellow") << 0xff0000ffu << 0xffffff00u << "#0000FF"
+                                    << "rgb(0, 0, 255)"
+                                    << "8.00:1 AAA";
+    QTest::newRow("channels apart") << 0xff1a2b3cu << 0xfffaebd7u << "#1A2B3C"
+                                    << "rgb(26, 43, 60)"
+                                    << "12.32:1 AAA";
+}
+
+void TestKeycodesNumbers::colorTexts() {
+    QFETCH(uint, color);
+    QFETCH(uint, other);
+    QFETCH(QString, hex);
+    QFETCH(QString, rgb);
+    QFETCH(QString, contrast);
+    QCOMPARE(hexText(color), hex);
+    QCOMPARE(rgbText(color), rgb);
+    QCOMPARE(contrastText(contrastRatio(color, other)), contrast);
+    QCOMPARE(contrastText(contrastRatio(other, color)), contrast);
 }
 
 QTEST_APPLESS_MAIN(TestKeycodesNumbers)

@@ -1,6 +1,8 @@
 // The main window: layout, caption, popup menu, info bar, keyboard commands and the wheel.
+#include "common/colortext.h"
 #include "magnifier/zoom.h"
 #include "magnifier/zoomarea.h"
+#include "mainwindow/colorswatch.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
 #include "platform/filehive/filehivestorage.h"
@@ -14,12 +16,14 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +33,8 @@
 
 #include <cstdlib>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 using namespace ocula;
@@ -87,6 +93,11 @@ struct Started {
     ImageScreenSource source;
     frmMain w;
 };
+
+// The screen pixel a colour of the coordinate pattern stands for.
+QPoint patternPixel(QRgb c) {
+    return QPoint(((qBlue(c) >> 4) << 8) | qRed(c), ((qBlue(c) & 15) << 8) | qGreen(c));
+}
 
 QString caption(int factor) {
     return QStringLiteral("Ocula ( x ") + QString::number(factor) + QStringLiteral(" )");
@@ -175,6 +186,15 @@ private slots:
     void firstIHidesBarShownAtStartUp();
     void barsKey_data();
     void barsKey();
+
+    // The colour panel: which pixel it reads, what is copied and saved, where it sits.
+    void colorReadoutShowsTheViewsPixel_data();
+    void colorReadoutShowsTheViewsPixel();
+    void copiesAreWhatTheViewShows();
+    void pinnedColorShowsContrast();
+    void colorPanelFitsBetweenTheBoxes_data();
+    void colorPanelFitsBetweenTheBoxes();
+    void saveViewWritesWholeOrNothing();
 
     // Mouse wheel.
     void wheelStepsFactorOncePerEvent_data();
@@ -433,16 +453,29 @@ void TestMainWindow::popupOpensOnRightButtonOnly() {
     // The control sits at the client origin, so its coordinates are client coordinates.
     QCOMPARE(s.w.mnuOptionsTop->pos(), s.w.mapToGlobal(QPoint(50, 60)));
     const QList<QAction*> items = s.w.mnuOptionsTop->actions();
-    QCOMPARE(items.size(), 5);
+    QCOMPARE(items.size(), 10);
     QCOMPARE(items[0], s.w.mnuInfobar);
     QCOMPARE(items[0]->text(), QStringLiteral("Infobar"));
     QVERIFY(items[0]->isCheckable());
-    QVERIFY(items[1]->isSeparator());
-    QCOMPARE(items[2], s.w.mnuOptions);
-    QCOMPARE(items[2]->text(), QStringLiteral("Options"));
-    QVERIFY(items[3]->isSeparator());
-    QCOMPARE(items[4], s.w.mnuAbout);
-    QCOMPARE(items[4]->text(), QStringLiteral("About"));
+    // The inspector's items follow Infobar, each with the key that does the same.
+    const std::vector<std::pair<QAction*, QString>> inspector{
+        {s.w.mnuCopyColor, "Copy Colour\tK"},
+        {s.w.mnuCopyRgb, "Copy Colour as RGB\tShift+K"},
+        {s.w.mnuCopyView, "Copy View\tV"},
+        {s.w.mnuCopyPixels, "Copy Pixels\tShift+V"},
+        {s.w.mnuSaveView, "Save View As...\t"}};
+    for (size_t i = 0; i < inspector.size(); ++i) {
+        QCOMPARE(items[qsizetype(i) + 1], inspector[i].first);
+        QCOMPARE(items[qsizetype(i) + 1]->text() + QLatin1Char('\t') +
+                     items[qsizetype(i) + 1]->shortcut().toString(),
+                 inspector[i].second);
+    }
+    QVERIFY(items[6]->isSeparator());
+    QCOMPARE(items[7], s.w.mnuOptions);
+    QCOMPARE(items[7]->text(), QStringLiteral("Options"));
+    QVERIFY(items[8]->isSeparator());
+    QCOMPARE(items[9], s.w.mnuAbout);
+    QCOMPARE(items[9]->text(), QStringLiteral("About"));
     s.w.mnuOptionsTop->hide();
 }
 
@@ -1136,6 +1169,260 @@ void TestMainWindow::barsKey() {
     QCOMPARE(s.w.Zoom1->ShowBars(), expected);
     QCOMPARE(s.w.Zoom1->picLeft()->isVisible(), expected == 3);
     QCOMPARE(s.w.Zoom1->picTop()->isVisible(), expected == 3);
+}
+
+// ---------------------------------------------------------------------------------------
+// The colour panel
+
+void TestMainWindow::colorReadoutShowsTheViewsPixel_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QPoint>("centre"); // of a fixed view; following and frozen: the cursor
+    QTest::addColumn<QPoint>("at");     // pointer over the view (x -1: its last column)
+    QTest::addColumn<QPoint>("pixel");  // the pixel read; (-1, -1): the one the view shows at
+    QTest::addColumn<bool>("offScreen");
+    const QPoint none(-1, -1), shown(-1, -1);
+    QTest::newRow("following: the centre") << "following" << kCursor << none << kCursor << false;
+    // The view blanks under the pointer: the panel keeps what it showed.
+    QTest::newRow("following, pointer on the view: kept")
+        << "following" << kCursor << QPoint(50, 50) << kCursor << false;
+    QTest::newRow("fixed: the centre")
+        << "fixed" << QPoint(640, 512) << none << QPoint(640, 512) << false;
+    QTest::newRow("fixed, over a block")
+        << "fixed" << QPoint(640, 512) << QPoint(50, 51) << shown << false;
+    QTest::newRow("fixed, over the partial last column")
+        << "fixed" << QPoint(640, 512) << QPoint(-1, 100) << shown << false;
+    QTest::newRow("frozen: the centre") << "frozen" << kCursor << none << kCursor << false;
+    QTest::newRow("frozen, over a block")
+        << "frozen" << kCursor << QPoint(200, 13) << shown << false;
+    // 364 view columns at x6: the sampled rectangle starts 30 pixels left of the centre.
+    QTest::newRow("fixed at the left edge, over pixels off the screen")
+        << "fixed" << QPoint(0, 512) << QPoint(5, 50) << QPoint(-30, 490) << true;
+    QTest::newRow("fixed on the right edge: the centre is off the screen")
+        << "fixed" << QPoint(1280, 512) << none << QPoint(1280, 512) << true;
+}
+
+void TestMainWindow::colorReadoutShowsTheViewsPixel() {
+    QFETCH(QString, state);
+    QFETCH(QPoint, centre);
+    QFETCH(QPoint, at);
+    QFETCH(QPoint, pixel);
+    QFETCH(bool, offScreen);
+    Started s;
+    QVERIFY(QTest::qWaitForWindowExposed(&s.w));
+    ZoomArea* view = s.w.Zoom1->picZoom()->client();
+    const int f = s.w.Zoom1->Factor();
+    QVERIFY(view->width() % f != 0); // the last column is a partial block
+    // Off the view, wherever an earlier test left the pointer.
+    QTest::mouseMove(view, QPoint(1, 1));
+    QTest::mouseMove(s.w.picInfobar, QPoint(2, 2));
+    QTRY_VERIFY(!s.w.Zoom1->pointerInView());
+    s.source.setCursorPos(centre);
+    s.w.Zoom1->Redraw();
+    if (state == u"fixed")
+        s.fix(centre.x(), centre.y());
+    else if (state == u"frozen")
+        QTest::keyClick(s.w.Zoom1, Qt::Key_Escape);
+    s.w.refreshColor();
+    // A still view is not read again: what the screen shows now must not reach the panel.
+    if (state != u"following")
+        s.source.desktop().fill(Qt::red);
+
+    if (at.x() == -1)
+        at.setX(view->width() - 1);
+    if (at.y() >= 0) {
+        QTest::mouseMove(view, at);
+        QTRY_VERIFY(s.w.Zoom1->pointerInView() == at);
+    }
+    if (pixel.x() == -1)
+        pixel = patternPixel(s.w.Zoom1->viewImage().pixel(at));
+    s.w.refreshColor();
+    QCOMPARE(s.w.colorPixel(), pixel);
+    const std::optional<QRgb> want =
+        offScreen ? std::nullopt : std::optional(test::patternColor(pixel.x(), pixel.y()));
+    QCOMPARE(s.w.currentColor(), want);
+    QCOMPARE(s.w.picSwatch->color(), want);
+    QCOMPARE(s.w.lblHex->text(), want ? hexText(*want) : QStringLiteral("off screen"));
+
+    // Over a still view the boxes show the pixel too, and go back to the centre after.
+    if (at.y() < 0 || state == u"following")
+        return;
+    QCOMPARE(s.w.txtX->text(), QString::number(pixel.x()));
+    QCOMPARE(s.w.txtY->text(), QString::number(pixel.y()));
+    QTest::mouseMove(s.w.picInfobar, QPoint(2, 2));
+    QTRY_VERIFY(!s.w.Zoom1->pointerInView());
+    s.w.refreshColor();
+    QCOMPARE(s.w.colorPixel(), QPoint(s.w.Zoom1->CurrentX(), s.w.Zoom1->CurrentY()));
+    QCOMPARE(s.w.txtX->text(), QString::number(s.w.Zoom1->CurrentX()));
+    QCOMPARE(s.w.txtY->text(), QString::number(s.w.Zoom1->CurrentY()));
+}
+
+// The menu's copies hold what the view shows (the keys' are read back under X11): the
+// colour at the centre, the view as Qt puts it on the screen, marker lines included, and
+// the sampled pixels, transparent off the screen.
+void TestMainWindow::copiesAreWhatTheViewShows() {
+    Started s;
+    QVERIFY(QTest::qWaitForWindowExposed(&s.w));
+    s.fix(0, 512);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    ZoomArea* view = s.w.Zoom1->picZoom()->client();
+    // The colour under a right click, though the pointer leaves the view for the menu.
+    const QPoint at(200, 13);
+    QTest::mouseMove(view, at);
+    QTest::mouseClick(view, Qt::RightButton, Qt::NoModifier, at);
+    QVERIFY(s.w.mnuOptionsTop->isVisible());
+    s.w.mnuOptionsTop->hide();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view, &leave);
+    QVERIFY(!s.w.Zoom1->pointerInView());
+    const QRgb clicked = s.w.Zoom1->viewImage().pixel(at);
+    s.w.mnuCopyColor->trigger();
+    QCOMPARE(clipboard->text(), hexText(clicked));
+    s.w.mnuCopyRgb->trigger();
+    QCOMPARE(clipboard->text(), rgbText(clicked));
+    QVERIFY(s.w.Zoom1->MarkerT(0)->isVisible() && s.w.Zoom1->MarkerL(1)->isVisible());
+    s.w.mnuCopyView->trigger();
+    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32),
+             view->grab().toImage().convertToFormat(QImage::Format_RGB32));
+
+    // The view's top-right block tells where the sampled rectangle lies.
+    const int f = s.w.Zoom1->Factor();
+    const QPoint topRight = patternPixel(s.w.Zoom1->viewImage().pixel(view->width() - 2, 1));
+    const QPoint origin(topRight.x() - (view->width() - 2) / f, topRight.y());
+    QVERIFY(origin.x() < 0);
+    QImage expected((view->width() + f - 1) / f, (view->height() + f - 1) / f,
+                    QImage::Format_ARGB32);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            expected.setPixel(
+                x, y, x + origin.x() < 0 ? 0u : test::patternColor(x + origin.x(), y + origin.y()));
+    QTest::keyClick(s.w.Zoom1, Qt::Key_V, Qt::ShiftModifier);
+    QCOMPARE(clipboard->image(), expected);
+    clipboard->clear();
+    s.w.mnuCopyPixels->trigger();
+    QCOMPARE(clipboard->image(), expected);
+}
+
+void TestMainWindow::pinnedColorShowsContrast() {
+    Started s;
+    s.fix(640, 512);
+    const QRgb pinned = test::patternColor(640, 512);
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P);
+    QCOMPARE(s.w.picPinned->color(), std::optional<QRgb>(pinned));
+    QCOMPARE(s.w.lblContrast->text(), QStringLiteral("1.00:1 fail"));
+    // The comparison follows the current colour; the tip tells all where the bar cannot.
+    s.w.Zoom1->setCurrentX(10);
+    s.w.refreshColor();
+    const QRgb now = test::patternColor(10, 512);
+    QCOMPARE(s.w.lblContrast->text(), contrastText(contrastRatio(pinned, now)));
+    for (const QString& part : {hexText(now), rgbText(now), QStringLiteral("at 10, 512"),
+                                hexText(pinned), s.w.lblContrast->text()})
+        QVERIFY2(s.w.colorToolTip().contains(part), qPrintable(part));
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P, Qt::ShiftModifier);
+    QVERIFY(!s.w.pinnedColor());
+    QVERIFY(!s.w.picPinned->isVisibleTo(&s.w) && !s.w.lblContrast->isVisibleTo(&s.w));
+    // Nothing is pinned or copied from a pixel off the screen.
+    s.w.Zoom1->setCurrentX(1280);
+    QTest::keyClick(s.w.Zoom1, Qt::Key_P);
+    QVERIFY(!s.w.pinnedColor());
+    emit s.w.Zoom1->MouseUp(2, 0, 40, 40);
+    QVERIFY(!s.w.mnuCopyColor->isEnabled() && !s.w.mnuCopyRgb->isEnabled());
+    s.w.mnuOptionsTop->hide();
+}
+
+void TestMainWindow::colorPanelFitsBetweenTheBoxes_data() {
+    QTest::addColumn<int>("clientWidth");
+    QTest::addColumn<bool>("coords");
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<bool>("panel");
+    QTest::addColumn<bool>("hex"); // the colour's text beside the comparison
+    QTest::newRow("start-up width") << 400 << true << false << true << true;
+    QTest::newRow("start-up width, pinned: the comparison first")
+        << 400 << true << true << true << false;
+    QTest::newRow("start-up width, pinned, no coordinates") << 400 << false << true << true << true;
+    QTest::newRow("too narrow") << 330 << true << false << false << false;
+}
+
+void TestMainWindow::colorPanelFitsBetweenTheBoxes() {
+    QFETCH(int, clientWidth);
+    QFETCH(bool, coords);
+    QFETCH(bool, pinned);
+    QFETCH(bool, panel);
+    QFETCH(bool, hex);
+    Started s;
+    s.fix(640, 512);
+    if (!coords)
+        s.w.toggleCoords();
+    if (pinned)
+        QTest::keyClick(s.w.Zoom1, Qt::Key_P);
+    s.w.resize(clientWidth, 420);
+    QCOMPARE(s.w.picColor->isVisibleTo(&s.w), panel);
+    if (!panel)
+        return;
+    // Clear of the distance boxes and of the coordinates panel, which stay where they were.
+    const QRect area = s.w.picColor->geometry();
+    QVERIFY(area.left() > (1875 + 495) / kTwipsPerPixel);
+    QVERIFY(area.right() < (coords ? s.w.picCoords->x() : clientWidth));
+    QCOMPARE(s.w.picCoords->x() + s.w.picCoords->width(), clientWidth);
+    QCOMPARE(s.w.lblHex->isVisibleTo(&s.w), hex);
+    QCOMPARE(s.w.lblContrast->isVisibleTo(&s.w), pinned);
+    // Every part inside the panel, the texts whole in their places, none over another.
+    s.w.lblContrast->setText(QStringLiteral("21.00:1 fail"));
+    s.w.lblHex->setText(QStringLiteral("off screen"));
+    QList<QRect> parts;
+    for (QWidget* part : std::initializer_list<QWidget*>{s.w.picSwatch, s.w.lblHex, s.w.picPinned,
+                                                         s.w.lblContrast}) {
+        if (!part->isVisibleTo(&s.w))
+            continue;
+        QVERIFY(QRect(QPoint(), area.size()).contains(part->geometry()));
+        if (auto* label = qobject_cast<QLabel*>(part))
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
+        for (const QRect& other : parts)
+            QVERIFY(!other.intersects(part->geometry()));
+        parts.append(part->geometry());
+    }
+}
+
+// A view saved through the dialog is the file's picture exactly; a write that fails says so
+// and leaves no file behind.
+void TestMainWindow::saveViewWritesWholeOrNothing() {
+    Started s;
+    s.fix(640, 512);
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("pixels.png"));
+    const QString bad = dir.filePath(QStringLiteral("missing/view.png"));
+    QString offered;
+    QString messageShown;
+    auto answer = [&](const QString& path, bool oneToOne) {
+        QTimer::singleShot(0, this, [&, path, oneToOne] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            offered = dialog->selectedFiles().value(0);
+            const QStringList filters = dialog->nameFilters();
+            dialog->selectNameFilter(filters.value(oneToOne ? 1 : 0));
+            dialog->selectFile(path);
+            // A failed write is told in a message box, which comes up next.
+            QTimer::singleShot(0, this, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    messageShown = box->text();
+                    box->accept();
+                }
+            });
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    answer(good, true);
+    s.w.mnuSaveView->trigger();
+    QCOMPARE(QFileInfo(offered).fileName(), QStringLiteral("ocula-640-512-x6.png"));
+    QVERIFY(messageShown.isEmpty());
+    QCOMPARE(QImage(good), s.w.Zoom1->shownPixels());
+
+    answer(bad, false);
+    s.w.mnuSaveView->trigger();
+    QVERIFY2(messageShown.contains(QStringLiteral("could not be saved")), qPrintable(messageShown));
+    QVERIFY(!QFileInfo::exists(bad));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("pixels.png")});
 }
 
 // ---------------------------------------------------------------------------------------

@@ -43,7 +43,21 @@ constexpr const char* kUsage =
     "in a Wayland session.\n"
     "\n"
     "  --help       print this help and exit\n"
-    "  --version    print the version and exit\n";
+    "  --version    print the version and exit\n"
+    "\n"
+    "Keys in the window:\n"
+    "  Esc, Backspace    freeze the view, follow the pointer again\n"
+    "  F                 follow the pointer or keep a fixed centre\n"
+    "  arrows            step the centre of a frozen or fixed view; with Shift or\n"
+    "                    Ctrl, move the markers\n"
+    "  keypad + - *      zoom in, out, to 10x (the mouse wheel zooms too)\n"
+    "  G B M I C         grid, ruler bars, markers, info bar, coordinates panel\n"
+    "  K, Shift+K        copy the colour as #RRGGBB, as rgb(R, G, B)\n"
+    "  V, Shift+V        copy the view as shown, its screen pixels at 1:1\n"
+    "  P, Shift+P        pin the colour to compare others with (contrast), unpin\n"
+    "The colour is the view centre's, or over a frozen or fixed view the pixel\n"
+    "under the pointer. The view's menu (right button): Infobar, Copy Colour, Copy\n"
+    "Colour as RGB, Copy View, Copy Pixels, Save View As..., Options, About.\n";
 
 bool isOption(const char* argument) {
     return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0;

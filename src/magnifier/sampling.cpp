@@ -472,6 +472,14 @@ bool Zoom::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == view && event->type() == QEvent::Resize && m_problemLabel != nullptr)
         m_problemLabel->setGeometry(view->rect());
+    if (watched == view) {
+        if (event->type() == QEvent::MouseMove)
+            notePointer(static_cast<QMouseEvent*>(event)->position().toPoint());
+        else if (event->type() == QEvent::Enter)
+            notePointer(static_cast<QEnterEvent*>(event)->position().toPoint());
+        else if (event->type() == QEvent::Leave)
+            notePointer(std::nullopt);
+    }
     if (watched == view && event->type() == QEvent::Leave && QWidget::mouseGrabber() != view &&
         m_FollowMouse && !m_Locked)
         setSampling(true);

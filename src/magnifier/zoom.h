@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -121,6 +122,22 @@ public:
     // wakes it at the first move of the pointer or drawing on the screen.
     bool isResting() const { return m_resting; }
 
+    // What the view shows, for a host that reads it out: all of it comes from the pixels the
+    // view was last drawn from, and none of it reads the screen.
+    enum class Shown { No, OffScreen, Yes };
+    // Whether the view shows screen pixel `p` (off the screen: where the view shows its
+    // background), and if so its colour, opaque.
+    Shown shownColor(QPoint p, QRgb* color) const;
+    // The screen pixel that the view shows at `at` (view coordinates), if it shows one there.
+    std::optional<QPoint> screenPixelAt(QPoint at) const;
+    // Where the pointer is over the view (view coordinates), if it is.
+    std::optional<QPoint> pointerInView() const { return m_pointerInView; }
+    // The view as it is shown, grid and marker lines included.
+    QImage shownView();
+    // The sampled rectangle at 1:1 (Format_ARGB32), transparent where it lies off the
+    // screen; null while the view shows no picture.
+    QImage shownPixels() const;
+
     // The bar mouse handlers (also reachable from tests without synthesising events).
     void picTop_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
     void picLeft_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
@@ -142,6 +159,8 @@ signals:
 
     // The view has started or stopped resting (see isResting).
     void restingChanged(bool resting);
+    // The pointer has moved over the view, or onto or off it (see pointerInView).
+    void viewPointerMoved();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -198,6 +217,7 @@ private:
     void notePass(bool drewNothing);
     void setResting(bool resting);
     void forwardViewMouse(QMouseEvent* event, int kind);
+    void notePointer(std::optional<QPoint> at);
 
     void showProblem();
 
@@ -293,6 +313,7 @@ private:
     quint64 m_redrawPasses = 0;
     int m_quietPasses = 0;
     bool m_resting = false;
+    std::optional<QPoint> m_pointerInView;
     // Keys pressed while the control had the focus and not yet released: only their
     // release is raised (an Esc that closed a dialog must not freeze the view).
     std::vector<short> m_keysDown;

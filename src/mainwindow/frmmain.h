@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QImage>
+#include <QPoint>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QDialog;
@@ -17,6 +20,7 @@ class QTimer;
 namespace ocula {
 
 class RegistryStorage;
+class ColorSwatch;
 class ScreenSource;
 class WindowProc;
 class Zoom;
@@ -61,6 +65,11 @@ public:
     QTimer* tmrMouse = nullptr;
     QMenu* mnuOptionsTop = nullptr;
     QAction* mnuInfobar = nullptr;
+    QAction* mnuCopyColor = nullptr;
+    QAction* mnuCopyRgb = nullptr;
+    QAction* mnuCopyView = nullptr;
+    QAction* mnuCopyPixels = nullptr;
+    QAction* mnuSaveView = nullptr;
     QAction* mnuOptions = nullptr;
     QAction* mnuAbout = nullptr;
     WindowProc* windowProc() const { return m_windowProc; }
@@ -76,6 +85,37 @@ public:
     // Couples the coordinate boxes and tmrMouse to whether the view follows the cursor.
     void setTracking(bool tracking);
 
+    // The colour panel of the info bar: the colour of one screen pixel as the view shows it
+    // (the centre, or the pixel under the pointer over a still view), and a pinned colour
+    // to compare it with.
+    QWidget* picColor = nullptr;
+    ColorSwatch* picSwatch = nullptr;
+    ColorSwatch* picPinned = nullptr;
+    QLabel* lblHex = nullptr;
+    QLabel* lblContrast = nullptr;
+    // Gathers the changes of a still view into one refresh per tmrMouse period.
+    QTimer* tmrColor = nullptr;
+    // Reads the panel's pixel from the view and shows it.
+    void refreshColor();
+    // The pixel the panel shows and its colour (none while off the screen or before the
+    // view first showed a picture).
+    QPoint colorPixel() const { return m_colorPixel; }
+    std::optional<QRgb> currentColor() const { return m_color; }
+    std::optional<QRgb> pinnedColor() const { return m_pinned; }
+    // The panel's tool tip: the colour in both forms, its pixel, the pinned colour.
+    QString colorToolTip() const;
+    // These take the colour the panel shows.
+    void pinColor();
+    void unpinColor();
+    void copyColor(bool asRgb);
+    void copyView(bool pixels);
+    // The menu's Save View As...: a file dialog, then saveView.
+    void saveViewAs();
+    // Writes `image` to `path` as PNG, whole or not at all; false with the reason on failure.
+    static bool saveImage(const QImage& image, const QString& path, QString* why);
+    // The name a saved view is offered under: ocula-X-Y-xF.png.
+    QString viewFileName() const;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -89,12 +129,29 @@ private:
     void showAbout();
     void tmrMouse_Timer();
     void showDistances();
+    void scheduleColor();
+    void showColor();
+    void placeColorPanel();
 
     WindowProc* m_windowProc = nullptr;
     bool m_unloaded = false;
     RegistryStorage* m_registry = nullptr;
     std::unique_ptr<QTemporaryDir> m_scratchDir;
     std::unique_ptr<RegistryStorage> m_scratchRegistry;
+
+    QPoint m_colorPixel;
+    bool m_colorOffScreen = false;
+    std::optional<QRgb> m_color;
+    std::optional<QRgb> m_pinned;
+    // What the panel's parts were last set to show.
+    struct ShownColor {
+        std::optional<QRgb> color, pinned;
+        bool offScreen = false;
+        bool operator==(const ShownColor&) const = default;
+    };
+    std::optional<ShownColor> m_shownColor;
+    // The coordinate boxes show the pixel under the pointer, not the view's centre.
+    bool m_boxesShowPointer = false;
 };
 
 } // namespace ocula

@@ -164,11 +164,12 @@ _options_mapped() { xwininfo -id "$OPTIONS_WIN" | grep -q 'IsViewable'; }
 options_open() {
     local x y
     read -r x y _ _ <<<"$(app_client)"
-    # Right button on the view, then Options (the second entry; separators are skipped).
+    # Right button on the view, then Options (the second entry from the bottom; separators
+    # are skipped).
     pointer $((x + 150)) $((y + 150))
     xdotool click 3
     wait_until 5 popup_geometry >/dev/null || fail "no popup menu on a right click"
-    xdotool key Down Down Return
+    xdotool key Up Up Return
     wait_until 5 _options_window || fail "the options dialog did not open"
     wait_until 5 _options_mapped || fail "the options dialog is not shown"
 }

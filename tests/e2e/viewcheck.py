@@ -28,6 +28,10 @@ Commands (each exits 0 when the check holds, 1 with the reasons otherwise):
     infobar
            the info bar with its coordinates panel: every caption is drawn whole inside
            its place, and every box shows its frame on all four sides (nothing covers it)
+    copy   --image FILE [--pixels --factor F --centre CX CY]
+           the image FILE is the view pixel for pixel as the screen shows it; with
+           --pixels, it is the sampled rectangle at 1:1 (view size / F, rounded up),
+           every pixel the colour of its screen pixel
 
 Common options: --scale S (default 1); --shot FILE reads that PPM instead of the screen; --save FILE keeps the
 screenshot that was checked; -q prints nothing.
@@ -395,9 +399,44 @@ def cmd_infobar(args, shot, report):
                             (n, bx, by, bw, bh, side))
 
 
+def read_image(path):
+    return Shot(subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout)
+
+
+def cmd_copy(args, shot, report):
+    win = Window(shot, *args.client, Scale(args.scale))
+    try:
+        image = read_image(args.image)
+    except (subprocess.CalledProcessError, ValueError):
+        report.fail("%s is not an image" % args.image)
+        return
+    if args.pixels:
+        f = args.factor
+        cx, cy = args.centre
+        size = (-(-win.view_w // f), -(-win.view_h // f))
+        left, top = cx - win.view_w // f // 2, cy - win.view_h // f // 2
+
+        def want(x, y):
+            return pattern_rgb(left + x, top + y)
+    else:
+        size = (win.view_w, win.view_h)
+        want = win.view
+    if (image.width, image.height) != size:
+        report.fail("%s is %d x %d, not %d x %d" % (args.image, image.width, image.height, *size))
+        return
+    for y in range(size[1]):
+        for x in range(size[0]):
+            if image.rgb(x, y) != want(x, y):
+                report.fail("pixel (%d, %d) of %s is %s, expected %s" %
+                            (x, y, args.image, hexc(image.rgb(x, y)), hexc(want(x, y))))
+
+
 def main(argv):
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["view", "blank", "bars", "infobar"])
+    parser.add_argument("command", choices=["view", "blank", "bars", "infobar", "copy"])
+    parser.add_argument("--image")
+    parser.add_argument("--pixels", action="store_true")
     parser.add_argument("--client", type=int, nargs=4, required=True)
     parser.add_argument("--factor", type=int, default=6)
     parser.add_argument("--centre", type=int, nargs=2)
@@ -411,12 +450,14 @@ def main(argv):
     parser.add_argument("--save")
     parser.add_argument("-q", action="store_true")
     args = parser.parse_args(argv)
-    if args.command == "view" and args.centre is None:
-        parser.error("view needs --centre")
+    if (args.command == "view" or args.pixels) and args.centre is None:
+        parser.error("view and copy --pixels need --centre")
+    if (args.command == "copy") != (args.image is not None):
+        parser.error("copy, and only copy, takes --image")
     report = Report(args.q)
     shot = grab(args)
     {"view": cmd_view, "blank": cmd_blank, "bars": cmd_bars,
-     "infobar": cmd_infobar}[args.command](args, shot, report)
+     "infobar": cmd_infobar, "copy": cmd_copy}[args.command](args, shot, report)
     return report.done()
 
 
