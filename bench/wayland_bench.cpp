@@ -27,7 +27,8 @@ constexpr int kChrome = 2 * 1 + 2 * 2;
 // A stream's kept picture, read as the Wayland source reads it.
 class PictureSource final : public ScreenSource {
 public:
-    explicit PictureSource(PixelOrder order) : m_order(order), m_picture(kMonitor, QImage::Format_RGB32) {
+    explicit PictureSource(PixelOrder order)
+        : m_order(order), m_picture(kMonitor, QImage::Format_RGB32) {
         uint32_t state = 0x2545F491u;
         for (int y = 0; y < m_picture.height(); ++y) {
             auto* row = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
@@ -60,8 +61,11 @@ struct Case {
     int w, h, f;
     bool swapped;
 };
-constexpr Case kCases[] = {{400, 400, 1, false}, {400, 400, 6, false}, {400, 400, 6, true},
-                           {1920, 1080, 2, false}, {1920, 1080, 6, false}};
+constexpr Case kCases[] = {{400, 400, 1, false},
+                           {400, 400, 6, false},
+                           {400, 400, 6, true},
+                           {1920, 1080, 2, false},
+                           {1920, 1080, 6, false}};
 
 std::string caseName(const Case& c) {
     return "Wayland/" + std::to_string(c.w) + "x" + std::to_string(c.h) + "/f" +
@@ -100,7 +104,8 @@ void benchWaylandFrame(benchmark::State& state, Case c) {
     bool changed = false;
     source.grab(QRect(p, QSize(1, 1)), one, &changed);
     const int half = (c.w / c.f / 2) * c.f;
-    if (source.grabs - 1 - before != tick || view.pixel(half, (c.h / c.f / 2) * c.f) != one.pixel(0, 0)) {
+    if (source.grabs - 1 - before != tick ||
+        view.pixel(half, (c.h / c.f / 2) * c.f) != one.pixel(0, 0)) {
         (void)half;
         std::fprintf(stderr, "wayland_bench: %s skipped a tick or drew wrong pixels\n",
                      caseName(c).c_str());
@@ -116,7 +121,8 @@ void printSummary(const Results& results, std::ostream& out) {
     out << "\nA Wayland frame (read out of the stream's picture, magnify) against the X11 "
            "path (lent pixels) at the same view size (CPU time)\n";
     out << std::left << std::setw(30) << "case" << std::right << std::setw(12) << "Wayland us"
-        << std::setw(12) << "X11 us" << std::setw(9) << "ratio" << "\n"
+        << std::setw(12) << "X11 us" << std::setw(9) << "ratio"
+        << "\n"
         << std::fixed;
     for (const Case& c : kCases) {
         const double w = cpuUs(caseName(c));

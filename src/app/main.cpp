@@ -97,7 +97,9 @@ const char* chooseDisplay() {
     if (!desktopPlatform)
         return nullptr; // offscreen, vnc and the like: the caller knows what it asked for
     const bool wayland = OCULA_WITH_PIPEWIRE && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (wayland && platform.startsWith("wayland")) {
+    // Asked for by name, a native window is taken; a list of platforms, as desktops set for
+    // every program, leaves the choice here.
+    if (wayland && platform == "wayland") {
         qputenv("QT_QPA_PLATFORM", "wayland");
         return nullptr;
     }
@@ -155,6 +157,9 @@ void startupMessageHandler(QtMsgType type, const QMessageLogContext& context,
     if (qgetenv("QT_QPA_PLATFORM").startsWith("xcb"))
         std::fprintf(stderr, "ocula: cannot open the X11 display \"%s\" (%s)\n",
                      qgetenv("DISPLAY").constData(), detail.constData());
+    else if (qgetenv("QT_QPA_PLATFORM") == "wayland")
+        std::fprintf(stderr, "ocula: cannot connect to the Wayland display \"%s\" (%s)\n",
+                     qgetenv("WAYLAND_DISPLAY").constData(), detail.constData());
     else
         std::fprintf(stderr, "ocula: cannot start the window system (%s)\n", detail.constData());
     std::_Exit(EXIT_FAILURE);
