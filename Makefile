@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The whole set-up on a fresh Debian 12 machine: `make run` and `make test`.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)

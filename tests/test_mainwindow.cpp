@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The main window: layout, caption, popup menu, info bar, keyboard commands and the wheel.
 #include "magnifier/zoom.h"
 #include "magnifier/zoomarea.h"

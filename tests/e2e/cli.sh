@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The command line and the start without a usable display: --help and --version answer
 # without any display, every other argument is refused, and a session with no display,
 # a Wayland session without X11 and an X11 display that cannot be opened each end with

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The Debian package, built with CPack from this build and unpacked into a scratch root:
 # its control data lists the shared libraries it needs, it holds exactly the files the
 # desktop looks for (binary, desktop entry, metainfo, hicolor icons) and they pass the
