@@ -37,7 +37,8 @@ constexpr const char* kUsage =
     "Ocula shows the screen around the mouse pointer enlarged in its window.\n"
     "It takes no other arguments: everything is set in the window (right-click the\n"
     "view for its menu) and kept in the user's settings. It reads the screen through\n"
-    "X11, in an X session or under Xwayland.\n"
+    "X11, in an X session or under Xwayland. The keys and mouse actions are listed in\n"
+    "\"man ocula\" and in the README.\n"
     "\n"
     "  --help       print this help and exit\n"
     "  --version    print the version and exit\n";

@@ -52,6 +52,7 @@ run -- --help
 [[ ! -s $ERR ]] || fail "--help wrote to stderr: $(cat "$ERR")"
 head -n 1 "$OUT" | grep -q '^Usage: ocula' || fail "--help does not start with a usage line"
 grep -q -- '--version' "$OUT" || fail "--help does not mention --version"
+grep -qF '"man ocula"' "$OUT" || fail "--help does not say where the keys are listed"
 
 run -- --version
 ((STATUS == 0)) || fail "--version: status $STATUS"
