@@ -93,10 +93,17 @@ entry() { sed -n "/^$1=/{s/^$1=//p;q;}" "$desktop"; }
 [[ $(entry Type) == Application ]] || fail "the desktop entry is not an application"
 [[ $(entry Icon) == "$ID" ]] || fail "the desktop entry names icon \"$(entry Icon)\""
 metainfo=$root/usr/share/metainfo/$ID.metainfo.xml
-appstreamcli validate --no-net "$metainfo" >"$E2E_TMP/as.log" 2>&1 || {
+appstreamcli validate --pedantic --no-net "$metainfo" >"$E2E_TMP/as.log" 2>&1 || {
     cat "$E2E_TMP/as.log"
     fail "appstreamcli rejects the metainfo"
 }
+# Not even a pedantic hint, but for the capital letter of the id, which names the desktop
+# entry and the icons as well.
+grep -E '^[EWIP]: ' "$E2E_TMP/as.log" | grep -v ' cid-contains-uppercase-letter ' &&
+    fail "appstreamcli validate --pedantic has more to say"
+release=$(python3 -c 'import sys, xml.etree.ElementTree as ET
+print(ET.parse(sys.argv[1]).find("releases/release").get("version"))' "$metainfo")
+[[ $release == "$version" ]] || fail "the metainfo's newest release is $release, not $version"
 grep -q "<id>$ID</id>" "$metainfo" || fail "the metainfo's id is not $ID"
 grep -q "<launchable type=\"desktop-id\">$ID.desktop</launchable>" "$metainfo" ||
     fail "the metainfo does not launch $ID.desktop"
