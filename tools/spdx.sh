@@ -3,8 +3,8 @@
 # SPDX-License-Identifier: MIT
 #
 # The licence header of every tracked file, the REUSE way: two SPDX lines at the top in the
-# file's own comment syntax, or, for a file that cannot hold a comment (images, JSON), in a
-# FILE.license beside it.
+# file's own comment syntax, or, for a file that cannot hold a comment (images, JSON, the
+# Debian changelog and copyright), in a FILE.license beside it.
 #
 #   tools/spdx.sh --check   list the files without a header; fails if there are any
 #   tools/spdx.sh --fix     add the missing headers (and sidecars); a second run changes nothing
@@ -27,7 +27,7 @@ style() {
         .clang-format | .gitignore | *.desktop | *.txt | *.toml | *.yml | *.yaml) echo '#' ;;
     *.xml | *.qrc | *.svg | *.md) echo '<!--' ;;
     *.[1-8]) echo '.\"' ;;
-    *.png | *.gif | *.jpg | *.ico | *.json) echo sidecar ;;
+    *.png | *.gif | *.jpg | *.ico | *.json | */debian/changelog | */debian/copyright) echo sidecar ;;
     *) echo "" ;;
     esac
 }
