@@ -6,6 +6,7 @@
 #include "magnifier/zoomarea.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
+#include "ocula_config.h"
 #include "platform/filehive/filehivestorage.h"
 #include "platform/memory/imagescreensource.h"
 #include "platform/window.h"
@@ -510,11 +511,19 @@ void TestMainWindow::aboutBoxIsModalUnderKeepOnTopRule() {
 
     bool aboutWasModal = false;
     bool topmostWhileOpen = true;
+    QStringList lines;
+    bool everyLineFits = false;
     QTimer::singleShot(0, this, [&] {
         QWidget* modal = QApplication::activeModalWidget();
         aboutWasModal = qobject_cast<frmAbout*>(modal) != nullptr;
         topmostWhileOpen = isTopmost(&s.w);
         if (modal) {
+            everyLineFits = true;
+            for (const QLabel* label : modal->findChildren<QLabel*>()) {
+                lines << label->text();
+                everyLineFits = everyLineFits && label->width() >= label->sizeHint().width() &&
+                                label->height() >= label->sizeHint().height();
+            }
             QTest::keyClick(modal, Qt::Key_Escape);
             return;
         }
@@ -527,6 +536,12 @@ void TestMainWindow::aboutBoxIsModalUnderKeepOnTopRule() {
 
     QVERIFY(aboutWasModal);
     QVERIFY(!topmostWhileOpen);
+    // What the box tells, each line whole.
+    for (const char* part :
+         {"Version " OCULA_VERSION, "A pixel magnifier", "Copyright (c) 2026 The Ocula authors",
+          "MIT licence", "man ocula", "README"})
+        QVERIFY2(lines.join(u'\n').contains(QLatin1String(part)), part);
+    QVERIFY(everyLineFits);
     QCOMPARE(isTopmost(&s.w), onTop);
     // Neither moved, resized, hidden nor recreated.
     QCOMPARE(s.w.geometry(), geometry);

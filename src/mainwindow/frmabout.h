@@ -7,7 +7,8 @@
 
 namespace ocula {
 
-// The about box: the product's name and version; Esc closes it.
+// The about box: name, version, what the program is, its licence and where its keys are
+// listed; Esc closes it.
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
