@@ -13,8 +13,10 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+# REUSE-IgnoreStart (the lines this script writes, not a header of its own)
 readonly COPYRIGHT="SPDX-FileCopyrightText: 2026 The Ocula authors"
 readonly LICENSE_ID="SPDX-License-Identifier: MIT"
+# REUSE-IgnoreEnd
 
 # How FILE holds a comment: "//", "#", "<!--" (XML, Markdown), ".\\\"" (roff), "sidecar" or
 # "none" (needs no header); empty when this script does not know the kind of file yet.
