@@ -18,8 +18,9 @@ readonly COPYRIGHT="SPDX-FileCopyrightText: 2026 The Ocula authors"
 readonly LICENSE_ID="SPDX-License-Identifier: MIT"
 # REUSE-IgnoreEnd
 
-# How FILE holds a comment: "//", "#", "<!--" (XML, Markdown), ".\\\"" (roff), "sidecar" or
-# "none" (needs no header); empty when this script does not know the kind of file yet.
+# How FILE holds its header: //, # or <!-- (XML, Markdown) comments, .\" (roff), plain lines
+# (a .license file), a sidecar .license, or none at all; empty when this script does not know
+# the kind of file yet.
 style() {
     case $1 in
     LICENSE) echo none ;;
