@@ -1,9 +1,11 @@
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The whole set-up on a fresh Debian 12 machine: `make run` and `make test`.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DOCULA_WERROR=ON,)
 
-DEB_PACKAGES := cmake g++ make pkg-config git clang-format python3 dpkg-dev desktop-file-utils appstream \
+DEB_PACKAGES := cmake g++ make pkg-config git clang-format python3 dpkg-dev desktop-file-utils appstream lintian groff-base man-db \
 	qt6-base-dev qt6-base-dev-tools libxcb-shm0-dev libxcb-damage0-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-randr0-dev libx11-xcb-dev libpipewire-0.3-dev libbenchmark-dev \
 	fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils imagemagick
 

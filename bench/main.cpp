@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // One benchmark executable for every bench/*.cpp: Qt needs a QApplication before any
 // widget exists, and the summaries need the results of every run.
 #include "bench_support.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The colour panel against the refresh tick. The tick itself never calls into the panel: the
 // panel reads one pixel of what the view was drawn from, at most once per tmrMouse period
 // (180 ms). Measured here: a panel refresh that finds the colour it shows (what most

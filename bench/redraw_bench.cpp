@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The refresh tick against its physical bound: Redraw on an in-memory desktop versus a
 // memset of the view image (Wv x Hv x 4 bytes), the least any tick has to write. The
 // view's present only schedules a paint; painting is Qt's cost and not measured here.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // A frame of the Wayland source: the source rectangle read out of a monitor-sized picture
 // as PipeWire maps it (both pixel layouts), magnified and presented, against the X11 path
 // (pixels lent in place) at the same view size.

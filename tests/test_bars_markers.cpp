@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The ruler bars, the markers on them, the grid over the view and the arrow colours.
 #include "common/colors.h"
 #include "magnifier/geometry.h"

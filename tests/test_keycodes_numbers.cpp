@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // Small shared helpers: Qt keys to virtual-key codes and modifier masks, the leading
 // number of a text, the scale a session asks for, and a colour's texts and contrast.
 #include "common/colortext.h"

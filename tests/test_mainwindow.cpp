@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The main window: layout, caption, popup menu, info bar, keyboard commands and the wheel.
 #include "common/colortext.h"
 #include "magnifier/zoom.h"
@@ -5,6 +8,7 @@
 #include "mainwindow/colorswatch.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
+#include "ocula_config.h"
 #include "platform/filehive/filehivestorage.h"
 #include "platform/memory/imagescreensource.h"
 #include "platform/window.h"
@@ -540,11 +544,19 @@ void TestMainWindow::aboutBoxIsModalUnderKeepOnTopRule() {
 
     bool aboutWasModal = false;
     bool topmostWhileOpen = true;
+    QStringList lines;
+    bool everyLineFits = false;
     QTimer::singleShot(0, this, [&] {
         QWidget* modal = QApplication::activeModalWidget();
         aboutWasModal = qobject_cast<frmAbout*>(modal) != nullptr;
         topmostWhileOpen = isTopmost(&s.w);
         if (modal) {
+            everyLineFits = true;
+            for (const QLabel* label : modal->findChildren<QLabel*>()) {
+                lines << label->text();
+                everyLineFits = everyLineFits && label->width() >= label->sizeHint().width() &&
+                                label->height() >= label->sizeHint().height();
+            }
             QTest::keyClick(modal, Qt::Key_Escape);
             return;
         }
@@ -557,6 +569,12 @@ void TestMainWindow::aboutBoxIsModalUnderKeepOnTopRule() {
 
     QVERIFY(aboutWasModal);
     QVERIFY(!topmostWhileOpen);
+    // What the box tells, each line whole.
+    for (const char* part :
+         {"Version " OCULA_VERSION, "A pixel magnifier", "Copyright (c) 2026 The Ocula authors",
+          "MIT licence", "man ocula", "README"})
+        QVERIFY2(lines.join(u'\n').contains(QLatin1String(part)), part);
+    QVERIFY(everyLineFits);
     QCOMPARE(isTopmost(&s.w), onTop);
     // Neither moved, resized, hidden nor recreated.
     QCOMPARE(s.w.geometry(), geometry);

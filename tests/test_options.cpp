@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 #include "common/colors.h"
 #include "common/twips.h"
 #include "magnifier/zoom.h"

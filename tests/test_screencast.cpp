@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The Wayland screen source's own logic: where each monitor's stream lies on the desktop,
 // which pixel layouts it takes, and the file that keeps the desktop's permission.
 #include "platform/wayland/pipewirestreams.h"

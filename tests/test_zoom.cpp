@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The magnifier control: its properties, persistence, refresh timer and sampled view.
 #include "common/colors.h"
 #include "magnifier/propertybag.h"

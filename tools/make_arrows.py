@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """Write the marker arrow GIFs into src/magnifier/arrows/.
 
 The eight colour arrows (101..108) and the control's built-in pair are

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # Renders the checked-in PNG icons from their SVG sources: 32 and 48 pixels from the
 # scalable icon, 16 pixels from its version drawn on the 16-pixel grid.
 set -euo pipefail

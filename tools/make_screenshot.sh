@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # Makes the README's screenshot: Ocula magnifying a desktop under Xvfb. The desktop is a
 # picture drawn here with ImageMagick (an editor window with anti-aliased text, a toolbar,
 # colour swatches), shown on the root window; Ocula runs with fresh settings, is zoomed

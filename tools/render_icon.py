@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """Renders the application icon's SVG into the PNG sizes the desktop and the window use.
 
 Understands just what the icon is drawn with: <rect> and <circle> with a fill, <circle> and

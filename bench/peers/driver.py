@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """One measured run of one magnifier under an X server that shows bench/peers/picture.py.
 
     driver.py --xvfb-pid PID --window X Y W H --view X Y W H --path X0 Y0 X1 Y1

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """The busy picture for the magnifier comparison: no two neighbouring pixels share a
 colour, yet every colour still names the screen pixel it was taken from:
 

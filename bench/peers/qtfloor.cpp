@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // What any Qt Widgets magnifier costs before it does any work: a window like Ocula's small
 // one, showing one label, with a 50 ms timer whose ticks do nothing. bench/peers/run.sh
 // runs it beside the magnifiers and prints its CPU time per tick.

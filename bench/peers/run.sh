@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # Ocula against other magnifiers, each a whole program under Xvfb with no window manager:
 # the same busy picture on the screen, the same view sizes and factors, the same pointer
 # path (moved every 20 ms, never over the magnifier's window), and one side-by-side table.

@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """Prints the side-by-side table of bench/peers/run.sh from the driver's JSON lines.
 
     summary.py --runs N --seconds S --info FILE [--floor FILE] RESULTS.jsonl

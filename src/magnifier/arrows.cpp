@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The arrow pictures on the bars, in the chosen colour set.
 #include "magnifier/arrowimages.h"
 #include "magnifier/zoom.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // Layout of the view and the two ruler bars, and drawing the bars.
 #include "common/colors.h"
 #include "common/uiscale.h"

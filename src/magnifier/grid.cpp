@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The two-colour pixel grid drawn over the view.
 #include "common/colors.h"
 #include "magnifier/zoom.h"

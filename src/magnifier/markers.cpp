@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The two markers of each ruler bar: placing, clicking, the bar menus and moving by key.
 #include "magnifier/arrowimages.h"
 #include "magnifier/geometry.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // What the view shows, read back for the host: a pixel's colour, the pixel under the
 // pointer, the view as shown and the sampled pixels at 1:1. Everything comes from the
 // pixels the view was drawn from, so a readout can never disagree with the view.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // Sampling the screen into the view: the refresh tick and the view's mouse handling.
 #include "common/colors.h"
 #include "common/uiscale.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 #include "mainwindow/colorswatch.h"
 
 #include <QPainter>

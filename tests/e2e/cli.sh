@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The command line and the start without a usable display: --help and --version answer
 # without any display, every other argument is refused, and a session with no display,
 # a Wayland session without X11 and an X11 display that cannot be opened each end with
@@ -50,6 +52,7 @@ run -- --help
 [[ ! -s $ERR ]] || fail "--help wrote to stderr: $(cat "$ERR")"
 head -n 1 "$OUT" | grep -q '^Usage: ocula' || fail "--help does not start with a usage line"
 grep -q -- '--version' "$OUT" || fail "--help does not mention --version"
+grep -qF '"man ocula"' "$OUT" || fail "--help does not say where the keys are listed"
 
 run -- --version
 ((STATUS == 0)) || fail "--version: status $STATUS"

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Shared by the end-to-end scripts that drive the real ocula binary under Xvfb. Source it
 # after tests/support/xvfb.sh, set TEST_NAME, then:

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The pixel inspector of the real program over the coordinate pattern: K and Shift+K put
 # the centre's colour on the clipboard as text, V the view exactly as the screen shows it
 # and Shift+V the sampled pixels at 1:1 (both as PNG); over a frozen view K takes the pixel

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The real program driven by keys and the wheel: keypad + and - and the wheel step the
 # zoom factor (title and view follow), G toggles the grid, Esc freezes the view and
 # Backspace releases it, and typed coordinates move a frozen view.

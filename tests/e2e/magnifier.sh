@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The real program on a screen that shows the coordinate pattern, first run: the view
 # magnifies the pixels around the pointer and follows it, blanks while the pointer is on
 # it, the ruler bars carry their division marks, a Ctrl-click on the top bar moves a

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # A large view over a still picture, the pointer moving a few pixels at a time: the view
 # moves what it showed and paints only what comes into view, and every pixel is right,
 # the grid's and the marker lines' included, in every direction.

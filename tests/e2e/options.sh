@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The options dialog driven as a user would: opened from the view's popup menu, the zoom
 # factor raised with the spin arrow and the arrow colour changed, OK; the title and the
 # bars change at once, and after SIGTERM and a new start the values are still there.

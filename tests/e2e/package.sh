@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The Debian package, built with CPack from this build and unpacked into a scratch root:
-# its control data lists the shared libraries it needs, it holds exactly the files the
-# desktop looks for (binary, desktop entry, metainfo, hicolor icons) and they pass the
-# desktop's validators, and the program starts from the desktop entry with the 16 and 32
+# lintian finds no error and no warning in it, its control data lists the shared libraries
+# it needs, it holds exactly the files the desktop and Debian look for (binary, man page,
+# desktop entry, metainfo, hicolor icons, changelog, copyright), they pass their validators
+# and name this version, and the program starts from the desktop entry with the 16 and 32
 # pixel icons on its window.
 set -uo pipefail
 
@@ -15,7 +18,8 @@ TEST_NAME=package
 ID=io.github.tarnwick.Ocula
 
 missing=()
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli; do
+for tool in cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog desktop-file-validate appstreamcli \
+    lintian groff man; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
@@ -40,6 +44,12 @@ debs=("$E2E_TMP"/pkg/*.deb)
 [[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || fail "cpack made no single .deb: ${debs[*]}"
 deb=${debs[0]}
 
+# Debian's own judgement. Info and pedantic tags are advice; errors and warnings fail.
+lintian --info --display-info --pedantic --fail-on error,warning "$deb" >"$E2E_TMP/lintian.log" 2>&1 || {
+    cat "$E2E_TMP/lintian.log"
+    fail "lintian finds errors or warnings in the package"
+}
+
 # Control data.
 field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Package) == ocula ]] || fail "the package is called \"$(field Package)\", expected ocula"
@@ -63,6 +73,9 @@ root=$E2E_TMP/root
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb could not unpack the package"
 expected=(
     usr/bin/ocula
+    usr/share/doc/ocula/changelog.gz
+    usr/share/doc/ocula/copyright
+    usr/share/man/man1/ocula.1.gz
     "usr/share/applications/$ID.desktop"
     "usr/share/icons/hicolor/16x16/apps/$ID.png"
     "usr/share/icons/hicolor/32x32/apps/$ID.png"
@@ -80,6 +93,23 @@ $wanted"
 [[ $("$root/usr/bin/ocula" --version) == "Ocula $version" ]] ||
     fail "the installed ocula --version says \"$("$root/usr/bin/ocula" --version)\""
 
+# The man page and the changelog as man and dpkg read them, each naming this version.
+manpage=$root/usr/share/man/man1/ocula.1.gz
+zcat "$manpage" | groff -man -ww -z 2>"$E2E_TMP/groff.log" && [[ ! -s $E2E_TMP/groff.log ]] || {
+    cat "$E2E_TMP/groff.log"
+    fail "groff complains about the man page"
+}
+MANWIDTH=80 man --warnings -l "$manpage" 2>"$E2E_TMP/man.log" >"$E2E_TMP/man.txt" &&
+    [[ ! -s $E2E_TMP/man.log ]] || {
+    cat "$E2E_TMP/man.log"
+    fail "man complains about the man page"
+}
+grep -q "^Ocula $version " "$E2E_TMP/man.txt" || fail "the man page's footer does not name Ocula $version"
+grep -q "^KEYS AND MOUSE" "$E2E_TMP/man.txt" || fail "the man page lists no keys"
+zcat "$root/usr/share/doc/ocula/changelog.gz" >"$E2E_TMP/changelog"
+[[ $(dpkg-parsechangelog -l "$E2E_TMP/changelog" -S Version) == "$version" ]] ||
+    fail "the changelog's latest entry is not for $version"
+
 # The desktop entry and the metainfo, as the desktop's tools see them.
 desktop=$root/usr/share/applications/$ID.desktop
 desktop-file-validate "$desktop" >"$E2E_TMP/dfv.log" 2>&1 || {
@@ -91,10 +121,17 @@ entry() { sed -n "/^$1=/{s/^$1=//p;q;}" "$desktop"; }
 [[ $(entry Type) == Application ]] || fail "the desktop entry is not an application"
 [[ $(entry Icon) == "$ID" ]] || fail "the desktop entry names icon \"$(entry Icon)\""
 metainfo=$root/usr/share/metainfo/$ID.metainfo.xml
-appstreamcli validate --no-net "$metainfo" >"$E2E_TMP/as.log" 2>&1 || {
+appstreamcli validate --pedantic --no-net "$metainfo" >"$E2E_TMP/as.log" 2>&1 || {
     cat "$E2E_TMP/as.log"
     fail "appstreamcli rejects the metainfo"
 }
+# Not even a pedantic hint, but for the capital letter of the id, which names the desktop
+# entry and the icons as well.
+grep -E '^[EWIP]: ' "$E2E_TMP/as.log" | grep -v ' cid-contains-uppercase-letter ' &&
+    fail "appstreamcli validate --pedantic has more to say"
+release=$(python3 -c 'import sys, xml.etree.ElementTree as ET
+print(ET.parse(sys.argv[1]).find("releases/release").get("version"))' "$metainfo")
+[[ $release == "$version" ]] || fail "the metainfo's newest release is $release, not $version"
 grep -q "<id>$ID</id>" "$metainfo" || fail "the metainfo's id is not $ID"
 grep -q "<launchable type=\"desktop-id\">$ID.desktop</launchable>" "$metainfo" ||
     fail "the metainfo does not launch $ID.desktop"

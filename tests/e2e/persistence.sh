@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # Settings outlive the real program: a first run opens with the defaults, the wheel and a
 # window move change the factor and the position, a SIGTERM closes the program cleanly and
 # saves them into a readable hive file, and the next run opens with them. A first run on a

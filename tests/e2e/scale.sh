@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The real program at the scales a session can ask for: Qt scale factors of 1.25, 1.5 and
 # 2, and Xft.dpi 144. At each, a screen pixel is exactly Factor x Factor device pixels of
 # the view, the ruler bars' marks and arrows sit where the view's pixels are, and the info

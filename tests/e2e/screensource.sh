@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The X11 (SHM and plain GetImage) and Qt screen sources against a real X server that
 # shows the coordinate pattern: exact pixels, edges, cursor, at device pixel ratio 1 and
 # with Qt scaling by 2; a screen that shrinks and grows; a server without MIT-SHM; and

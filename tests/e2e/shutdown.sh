@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # SIGTERM, SIGINT and SIGHUP close the real program as the user would: it exits with
 # status 0 within moments, and its settings are saved on the way out (the zoom factor
 # changed during the run is there at the next start). When the X server goes away under it

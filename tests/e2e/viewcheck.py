@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """Reads the screen back and checks what the Ocula main window shows on it.
 
 The window geometry is given as its client origin and size (--client X Y W H, screen

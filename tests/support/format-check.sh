@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # Every tracked C++ source must match the checked-in .clang-format.
 set -euo pipefail
 files=$(git ls-files '*.cpp' '*.h')

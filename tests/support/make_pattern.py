@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """The coordinate test pattern: every pixel's colour names its own position.
 
     R = x & 255,  G = y & 255,  B = ((x >> 8) << 4) | (y >> 8)

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Helpers for tests that need a real X server. Source this file, then:
 #

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // Hive file format: UTF-8 text; "[Software\Tarnwick\Ocula]" opens a key ("[]" is the root),
 // then one "Name"=-1 line per value (decimal, 32-bit); lines starting with ; or # are comments.
 #include "platform/filehive/filehivestorage.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 #include "platform/wayland/waylandscreensource.h"
 
 #include "platform/wayland/pipewirestreams.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 #include "platform/win32/win32registrystorage.h"
 
 #ifndef WIN32_LEAN_AND_MEAN

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 #include "platform/x11/x11viewsurface.h"
 
 #include <QGuiApplication>
