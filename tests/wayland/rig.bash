@@ -1,0 +1,220 @@
+# shellcheck shell=bash
+# A private Wayland desktop for end-to-end tests: its own XDG_RUNTIME_DIR and session bus,
+# PipeWire with WirePlumber, a headless mutter with one 1280 x 720 monitor, and the
+# ScreenCast portal double (portal_double.py) on that bus. Source this file, then:
+#
+#   rig_start [--cursor-modes N]  start it all (N: the portal's AvailableCursorModes, 7 by
+#                                 default) and wait until each part is ready; exports
+#                                 XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, WAYLAND_DISPLAY
+#                                 and QT_QPA_PLATFORM=wayland, drops DISPLAY, and installs
+#                                 the traps that call rig_stop. RIG_DIR is the scratch
+#                                 directory (removed by rig_stop), RIG_WIDTH x RIG_HEIGHT
+#                                 the monitor
+#   rig_stop                      end every process the rig started, newest first, by its
+#                                 pid (TERM, then KILL after 3 s); safe to call twice
+#   rig_spawn NAME COMMAND...     run COMMAND in the background with its output in
+#                                 $RIG_DIR/NAME.log; rig_stop ends it. Sets RIG_SPAWNED
+#   rig_end PID                   end one process now (TERM, then KILL), returns its status
+#   rig_alive PID                 the process still runs (and is no zombie)
+#   rig_ctl ARGS...               rigctl.py: the double's control methods, e.g.
+#                                 rig_ctl MovePointer 300 200
+#   rig_grab FILE                 one frame of the screen, read from the rig's own stream,
+#                                 as FILE (.ppm, as viewcheck.py --shot reads; or .png)
+#   rig_show_pattern              show the coordinate pattern on the whole screen (the
+#                                 pattern_window client) and wait until the screen shows it
+#   rig_wait TIMEOUT COMMAND...   rerun COMMAND until it succeeds; fails on timeout
+#   rig_fail MESSAGE              print MESSAGE and the rig's logs, exit 1
+#
+# Set TEST_NAME before rig_fail is used. RIG_PATTERN_WINDOW names the pattern client
+# (default: $OCULA_BUILD_DIR/tests/wayland/ocula_pattern_window).
+
+RIG_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# The distribution's interpreter: python3-dbus and python3-gi are installed for it, not
+# for a python3 that another installation may put first in PATH.
+RIG_PYTHON=${RIG_PYTHON:-/usr/bin/python3}
+RIG_WIDTH=1280
+RIG_HEIGHT=720
+RIG_DIR=
+RIG_PIDS=()
+RIG_NAMES=()
+RIG_SPAWNED=
+RIG_NODE=
+RIG_WATCHDOG=
+
+rig_wait() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
+rig_alive() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
+}
+
+rig_fail() {
+    echo "${TEST_NAME:-rig}: FAIL: $*"
+    if [[ -n $RIG_DIR ]]; then
+        local log
+        for log in "$RIG_DIR"/*.log; do
+            [[ -s $log ]] || continue
+            echo "--- ${log##*/} (last lines)"
+            tail -n 15 "$log"
+        done
+    fi
+    exit 1
+}
+
+rig_spawn() {
+    local name=$1
+    shift
+    "$@" >>"$RIG_DIR/$name.log" 2>&1 &
+    RIG_SPAWNED=$!
+    RIG_PIDS+=("$RIG_SPAWNED")
+    RIG_NAMES+=("$name")
+    echo "$RIG_SPAWNED" >>"$RIG_DIR/pids"
+}
+
+rig_end() {
+    local pid=$1 n
+    kill "$pid" 2>/dev/null
+    for ((n = 0; n < 60; n++)); do
+        rig_alive "$pid" || break
+        sleep 0.05
+    done
+    rig_alive "$pid" && kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+
+rig_stop() {
+    local i
+    for ((i = ${#RIG_PIDS[@]} - 1; i >= 0; i--)); do
+        rig_end "${RIG_PIDS[i]}"
+    done
+    RIG_PIDS=()
+    RIG_NAMES=()
+    if [[ -n $RIG_WATCHDOG ]]; then
+        kill "$RIG_WATCHDOG" 2>/dev/null
+        wait "$RIG_WATCHDOG" 2>/dev/null
+        RIG_WATCHDOG=
+    fi
+    if [[ -n $RIG_DIR ]]; then
+        rm -rf "$RIG_DIR"
+        RIG_DIR=
+    fi
+    return 0
+}
+
+# Waits for COMMAND while the process PID (named NAME) runs.
+_rig_ready() {
+    local name=$1 pid=$2 timeout=$3
+    shift 3
+    local deadline=$((SECONDS + timeout))
+    until "$@" >/dev/null 2>&1; do
+        rig_alive "$pid" || rig_fail "$name exited while starting"
+        ((SECONDS < deadline)) || rig_fail "$name was not ready after $timeout s"
+        sleep 0.05
+    done
+}
+
+_rig_owned() {
+    local name
+    for name in "$@"; do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner "string:$name" | grep -q 'boolean true' || return 1
+    done
+}
+
+_rig_wireplumber() {
+    pw-cli ls Client | grep -q 'application.name = "WirePlumber"'
+}
+
+_rig_bus_address() {
+    [[ -s $RIG_DIR/bus.address ]]
+}
+
+rig_start() {
+    local cursor_modes=7
+    [[ ${1:-} == --cursor-modes ]] && cursor_modes=$2
+    RIG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/ocula-rig.XXXXXX")
+    trap rig_stop EXIT
+    # Let a killed run clean up as well (the EXIT trap does not run on a signal).
+    trap 'exit 1' INT TERM HUP PIPE
+    mkdir -m 700 "$RIG_DIR/runtime"
+    mkdir -p "$RIG_DIR/home"/{config,state,data,cache}
+    export XDG_RUNTIME_DIR=$RIG_DIR/runtime
+    # Nothing the rig runs may touch the user's own configuration or state.
+    export XDG_CONFIG_HOME=$RIG_DIR/home/config XDG_STATE_HOME=$RIG_DIR/home/state
+    export XDG_DATA_HOME=$RIG_DIR/home/data XDG_CACHE_HOME=$RIG_DIR/home/cache
+    unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+    : >"$RIG_DIR/pids"
+
+    # Should this shell die without its traps, the watchdog ends what the rig started.
+    local parent=$$
+    (
+        trap - EXIT INT TERM HUP PIPE
+        while kill -0 "$parent" 2>/dev/null; do sleep 1; done
+        xargs -r kill -KILL <"$RIG_DIR/pids" 2>/dev/null
+        rm -rf "$RIG_DIR"
+    ) >/dev/null 2>&1 &
+    RIG_WATCHDOG=$!
+
+    rig_spawn dbus dbus-daemon --config-file="$RIG_HERE/session-bus.conf" --nofork \
+        --print-address=3 3>"$RIG_DIR/bus.address"
+    _rig_ready dbus-daemon "$RIG_SPAWNED" 5 _rig_bus_address
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$RIG_DIR/bus.address")
+    export DBUS_SESSION_BUS_ADDRESS
+
+    rig_spawn pipewire pipewire
+    _rig_ready pipewire "$RIG_SPAWNED" 10 pw-cli info 0
+    rig_spawn wireplumber wireplumber
+    _rig_ready wireplumber "$RIG_SPAWNED" 10 _rig_wireplumber
+
+    rig_spawn mutter mutter --headless --virtual-monitor "${RIG_WIDTH}x$RIG_HEIGHT" --wayland \
+        --no-x11 --wayland-display=wayland-rig
+    _rig_ready mutter "$RIG_SPAWNED" 20 _rig_owned org.gnome.Mutter.ScreenCast \
+        org.gnome.Mutter.RemoteDesktop
+    _rig_ready mutter "$RIG_SPAWNED" 5 test -S "$XDG_RUNTIME_DIR/wayland-rig"
+    export WAYLAND_DISPLAY=wayland-rig QT_QPA_PLATFORM=wayland
+
+    rig_spawn portal "$RIG_PYTHON" "$RIG_HERE/portal_double.py" --cursor-modes "$cursor_modes"
+    _rig_ready portal_double "$RIG_SPAWNED" 15 _rig_owned org.freedesktop.portal.Desktop \
+        org.ocula.TestRig
+    RIG_NODE=$(rig_ctl ReadbackNode) || rig_fail "no readback stream"
+}
+
+rig_ctl() {
+    "$RIG_PYTHON" "$RIG_HERE/rigctl.py" "$@"
+}
+
+rig_grab() {
+    local out=$1 raw=$RIG_DIR/grab.rgb size=$((RIG_WIDTH * RIG_HEIGHT * 3))
+    rm -f "$raw"
+    timeout 10 gst-launch-1.0 -q pipewiresrc path="$RIG_NODE" num-buffers=1 ! videoconvert ! \
+        "video/x-raw,format=RGB,width=$RIG_WIDTH,height=$RIG_HEIGHT" ! filesink location="$raw" \
+        >>"$RIG_DIR/grab.log" 2>&1 || return 1
+    [[ $(stat -c %s "$raw" 2>/dev/null) == "$size" ]] || return 1
+    if [[ $out == *.png ]]; then
+        { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } | convert ppm:- "$out"
+    else
+        { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } >"$out"
+    fi
+}
+
+_rig_pattern_shown() {
+    rig_grab "$RIG_DIR/pattern.ppm" && rig_ctl pattern "$RIG_DIR/pattern.ppm" -q
+}
+
+rig_show_pattern() {
+    local client=${RIG_PATTERN_WINDOW:-${OCULA_BUILD_DIR:-}/tests/wayland/ocula_pattern_window}
+    [[ -x $client ]] || rig_fail "no pattern client at $client"
+    rig_spawn pattern "$client"
+    RIG_PATTERN_PID=$RIG_SPAWNED
+    if ! rig_wait 15 _rig_pattern_shown; then
+        rig_ctl pattern "$RIG_DIR/pattern.ppm"
+        rig_fail "the screen does not show the pattern"
+    fi
+}
