@@ -12,9 +12,12 @@
 #                                 the monitor
 #   rig_stop                      end every process the rig started, newest first, by its
 #                                 pid (TERM, then KILL after 3 s); safe to call twice
-#   rig_spawn NAME COMMAND...     run COMMAND in the background with its output in
-#                                 $RIG_DIR/NAME.log; rig_stop ends it. Sets RIG_SPAWNED
+#   rig_spawn NAME COMMAND...     run COMMAND in the background, its stdout in
+#                                 $RIG_DIR/NAME.log and its stderr in NAME.err; rig_stop
+#                                 ends it. Sets RIG_SPAWNED
 #   rig_end PID                   end one process now (TERM, then KILL), returns its status
+#   rig_pid NAME                  print the pid of the running process spawned as NAME
+#                                 (dbus, pipewire, wireplumber, mutter, portal, pattern...)
 #   rig_alive PID                 the process still runs (and is no zombie)
 #   rig_ctl ARGS...               rigctl.py: the double's control methods, e.g.
 #                                 rig_ctl MovePointer 300 200
@@ -23,10 +26,12 @@
 #   rig_show_pattern              show the coordinate pattern on the whole screen (the
 #                                 pattern_window client) and wait until the screen shows it
 #   rig_wait TIMEOUT COMMAND...   rerun COMMAND until it succeeds; fails on timeout
+#   rig_node NODE                 PipeWire has a node of that id now
 #   rig_fail MESSAGE              print MESSAGE and the rig's logs, exit 1
 #
 # Set TEST_NAME before rig_fail is used. RIG_PATTERN_WINDOW names the pattern client
-# (default: $OCULA_BUILD_DIR/tests/wayland/ocula_pattern_window).
+# (default: the one in $OCULA_BUILD_DIR, else in build/ of the source tree); with
+# --window W H it shows an ordinary framed window instead.
 
 RIG_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # The distribution's interpreter: python3-dbus and python3-gi are installed for it, not
@@ -40,6 +45,7 @@ RIG_NAMES=()
 RIG_SPAWNED=
 RIG_NODE=
 RIG_WATCHDOG=
+RIG_PATTERN_WINDOW=${RIG_PATTERN_WINDOW:-${OCULA_BUILD_DIR:-$RIG_HERE/../../build}/tests/wayland/ocula_pattern_window}
 
 rig_wait() {
     local deadline=$((SECONDS + $1))
@@ -59,7 +65,7 @@ rig_fail() {
     echo "${TEST_NAME:-rig}: FAIL: $*"
     if [[ -n $RIG_DIR ]]; then
         local log
-        for log in "$RIG_DIR"/*.log; do
+        for log in "$RIG_DIR"/*.log "$RIG_DIR"/*.err; do
             [[ -s $log ]] || continue
             echo "--- ${log##*/} (last lines)"
             tail -n 15 "$log"
@@ -71,7 +77,8 @@ rig_fail() {
 rig_spawn() {
     local name=$1
     shift
-    "$@" >>"$RIG_DIR/$name.log" 2>&1 &
+    : >>"$RIG_DIR/$name.log"
+    "$@" >>"$RIG_DIR/$name.log" 2>>"$RIG_DIR/$name.err" &
     RIG_SPAWNED=$!
     RIG_PIDS+=("$RIG_SPAWNED")
     RIG_NAMES+=("$name")
@@ -79,7 +86,10 @@ rig_spawn() {
 }
 
 rig_end() {
-    local pid=$1 n
+    local pid=$1 n i
+    for i in "${!RIG_PIDS[@]}"; do
+        [[ ${RIG_PIDS[i]} == "$pid" ]] && unset 'RIG_PIDS[i]' 'RIG_NAMES[i]'
+    done
     kill "$pid" 2>/dev/null
     for ((n = 0; n < 60; n++)); do
         rig_alive "$pid" || break
@@ -89,10 +99,17 @@ rig_end() {
     wait "$pid" 2>/dev/null
 }
 
-rig_stop() {
+rig_pid() {
     local i
-    for ((i = ${#RIG_PIDS[@]} - 1; i >= 0; i--)); do
-        rig_end "${RIG_PIDS[i]}"
+    for i in "${!RIG_NAMES[@]}"; do
+        [[ ${RIG_NAMES[i]} == "$1" ]] && echo "${RIG_PIDS[i]}"
+    done
+}
+
+rig_stop() {
+    local pids=("${RIG_PIDS[@]}") i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        rig_end "${pids[i]}"
     done
     RIG_PIDS=()
     RIG_NAMES=()
@@ -126,6 +143,11 @@ _rig_owned() {
         dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
             org.freedesktop.DBus.NameHasOwner "string:$name" | grep -q 'boolean true' || return 1
     done
+}
+
+rig_node() {
+    # pw-cli info answers 0 for an unknown id as well.
+    pw-cli ls Node 2>/dev/null | grep -Eq "^[[:space:]]*id $1,"
 }
 
 _rig_wireplumber() {
@@ -191,12 +213,17 @@ rig_ctl() {
 }
 
 rig_grab() {
-    local out=$1 raw=$RIG_DIR/grab.rgb size=$((RIG_WIDTH * RIG_HEIGHT * 3))
-    rm -f "$raw"
-    timeout 10 gst-launch-1.0 -q pipewiresrc path="$RIG_NODE" num-buffers=1 ! videoconvert ! \
-        "video/x-raw,format=RGB,width=$RIG_WIDTH,height=$RIG_HEIGHT" ! filesink location="$raw" \
-        >>"$RIG_DIR/grab.log" 2>&1 || return 1
-    [[ $(stat -c %s "$raw" 2>/dev/null) == "$size" ]] || return 1
+    local out=$1 raw=$RIG_DIR/grab.rgb size=$((RIG_WIDTH * RIG_HEIGHT * 3)) try
+    # A buffer that only moves the pointer carries no pixels (gst flags it corrupted and
+    # the conversion fails): read again.
+    for try in 1 2 3; do
+        rm -f "$raw"
+        timeout 10 gst-launch-1.0 -q pipewiresrc path="$RIG_NODE" num-buffers=1 ! videoconvert ! \
+            "video/x-raw,format=RGB,width=$RIG_WIDTH,height=$RIG_HEIGHT" ! \
+            filesink location="$raw" >>"$RIG_DIR/grab.log" 2>&1 &&
+            [[ $(stat -c %s "$raw" 2>/dev/null) == "$size" ]] && break
+        ((try < 3)) || return 1
+    done
     if [[ $out == *.png ]]; then
         { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } | convert ppm:- "$out"
     else
@@ -209,10 +236,8 @@ _rig_pattern_shown() {
 }
 
 rig_show_pattern() {
-    local client=${RIG_PATTERN_WINDOW:-${OCULA_BUILD_DIR:-}/tests/wayland/ocula_pattern_window}
-    [[ -x $client ]] || rig_fail "no pattern client at $client"
-    rig_spawn pattern "$client"
-    RIG_PATTERN_PID=$RIG_SPAWNED
+    [[ -x $RIG_PATTERN_WINDOW ]] || rig_fail "no pattern client at $RIG_PATTERN_WINDOW"
+    rig_spawn pattern "$RIG_PATTERN_WINDOW"
     if ! rig_wait 15 _rig_pattern_shown; then
         rig_ctl pattern "$RIG_DIR/pattern.ppm"
         rig_fail "the screen does not show the pattern"

@@ -5,22 +5,33 @@
                                    its result: SetNextResponse U, SetCursorModes U,
                                    SetPortal screencast|bare|none, EndStreams, LastOptions,
                                    StartCount, ReadbackNode, MovePointer X Y
-    rigctl.py cast [--cursor-mode N] [--restore-token T] [--grab FILE.ppm]
+    rigctl.py cast [--cursor-mode N] [--restore-token T] [--grab FILE.ppm] [--hold]
                                    ask the portal for the screen as Ocula does
                                    (CreateSession, SelectSources, Start,
                                    OpenPipeWireRemote) and print "response METHOD CODE",
                                    "stream NODE X Y W H" and "restore_token T" lines; with
-                                   --grab, read one frame through the fd it handed out.
-                                   Exits 0 when Start answered 0, 3 when it answered
-                                   otherwise, 1 on any other failure
-    rigctl.py pattern FILE.ppm [--rect X Y W H] [-q]
+                                   --grab, read one frame through the fd it handed out;
+                                   with --hold, then wait until the portal closes the
+                                   session and print "closed". Exits 0 when Start
+                                   answered 0, 3 when it answered otherwise, 1 with
+                                   "error NAME" when a call failed
+    rigctl.py pattern FILE.ppm [--rect X Y W H] [--origin X Y] [-q]
                                    check that the screenshot shows the coordinate pattern
-                                   in that rectangle (default: all of it)
+                                   in that rectangle (default: all of it), the pattern's
+                                   (0, 0) at the origin (default: the screen's)
+    rigctl.py window FILE.ppm      print "X Y W H", the client area of the one (framed)
+                                   window the screenshot shows over the pattern
+    rigctl.py text FILE.ppm --rect X Y W H [-q]
+                                   check that the rectangle shows text on a plain
+                                   background (a message drawn in a view)
 """
 import argparse
+import collections
 import os
 import subprocess
 import sys
+
+import dbus
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,7 +44,6 @@ TIMEOUT_MS = 10000
 
 
 def control(method, args):
-    import dbus
     if method not in METHODS or len(args) != len(METHODS[method]):
         sys.exit("rigctl: %s takes %d argument(s)" % (method, len(METHODS.get(method, ""))))
     convert = {"u": dbus.UInt32, "s": dbus.String, "d": dbus.Double}
@@ -47,7 +57,6 @@ def control(method, args):
 
 
 def cast(args):
-    import dbus
     from dbus.mainloop.glib import DBusGMainLoop
     from gi.repository import GLib
 
@@ -79,7 +88,8 @@ def cast(args):
             sys.exit("rigctl: %s answered on %s, not %s" % (method, handle, path))
         timer = GLib.timeout_add(TIMEOUT_MS, loop.quit)
         loop.run()
-        GLib.source_remove(timer) if got else None
+        if got:
+            GLib.source_remove(timer)
         match.remove()
         if not got:
             sys.exit("rigctl: no Response to %s" % method)
@@ -121,45 +131,108 @@ def cast(args):
         with open(args.grab, "wb") as f:
             f.write(b"P6\n%d %d\n255\n" % (width, height) + pixels)
     os.close(fd)
+    if args.hold:
+        # Until the portal closes the session (rigctl EndStreams), as a viewer would.
+        bus.add_signal_receiver(lambda details: loop.quit(), "Closed",
+                                "org.freedesktop.portal.Session", "org.freedesktop.portal.Desktop",
+                                session)
+        loop.run()
+        print("closed")
     return 0
+
+
+# The frame Qt draws around a window on mutter (no server-side decorations there): a
+# title bar above the client area and a thin border on the other sides.
+FRAME_LEFT, FRAME_TOP, FRAME_RIGHT, FRAME_BOTTOM = 3, 30, 3, 3
+
+
+def load(path):
+    from viewcheck import Shot
+    with open(path, "rb") as f:
+        return Shot(f.read())
+
+
+def off_pattern(shot, x0, y0, w, h, ox=0, oy=0):
+    """The (x, y) of every pixel in the rectangle that is not the pattern's, for a pattern
+    whose (0, 0) is at (ox, oy)."""
+    from make_pattern import _row
+    if x0 < ox or y0 < oy:
+        sys.exit("rigctl: the rectangle starts before the pattern's origin")
+    for y in range(y0, y0 + h):
+        start = (y * shot.width + x0) * 3
+        got = shot.pixels[start:start + w * 3]
+        want = _row(y - oy, x0 - ox + w)[(x0 - ox) * 3:]
+        if got != want:
+            for i in range(w):
+                if got[i * 3:i * 3 + 3] != want[i * 3:i * 3 + 3]:
+                    yield x0 + i, y
 
 
 def pattern(args):
     from make_pattern import pattern_rgb
-    from viewcheck import Shot
-
-    with open(args.shot, "rb") as f:
-        shot = Shot(f.read())
-    x0, y0, w, h = args.rect or (0, 0, shot.width, shot.height)
-    wrong = []
-    for y in range(y0, y0 + h):
-        start = (y * shot.width + x0) * 3
-        want = b"".join(bytes(pattern_rgb(x, y)) for x in range(x0, x0 + w))
-        if shot.pixels[start:start + w * 3] == want:
-            continue
-        for x in range(x0, x0 + w):
-            if shot.rgb(x, y) != pattern_rgb(x, y):
-                wrong.append((x, y))
+    shot = load(args.shot)
+    ox, oy = args.origin or (0, 0)
+    wrong = list(off_pattern(shot, *(args.rect or (0, 0, shot.width, shot.height)), ox, oy))
     if wrong and not args.q:
         for x, y in wrong[:8]:
             print("pixel (%d, %d) is %02X%02X%02X, the pattern's %02X%02X%02X" %
-                  ((x, y) + shot.rgb(x, y) + pattern_rgb(x, y)))
+                  ((x, y) + shot.rgb(x, y) + pattern_rgb(x - ox, y - oy)))
         print("%d pixels differ from the pattern" % len(wrong))
     return 1 if wrong else 0
 
 
+def window(args):
+    """The client area of the one window shown over the pattern, from the box around
+    everything that is not the pattern."""
+    shot = load(args.shot)
+    xs, ys = set(), set()
+    for x, y in off_pattern(shot, 0, 0, shot.width, shot.height):
+        xs.add(x)
+        ys.add(y)
+    if not xs:
+        print("nothing covers the pattern")
+        return 1
+    print(min(xs) + FRAME_LEFT, min(ys) + FRAME_TOP, max(xs) - min(xs) + 1 - FRAME_LEFT - FRAME_RIGHT,
+          max(ys) - min(ys) + 1 - FRAME_TOP - FRAME_BOTTOM)
+    return 0
+
+
+def text(args):
+    """Something is written on a plain background in the rectangle: one colour covers
+    most of it, and enough pixels of others to be letters."""
+    shot = load(args.shot)
+    x0, y0, w, h = args.rect
+    colours = collections.Counter(shot.rgb(x, y) for y in range(y0, y0 + h)
+                                  for x in range(x0, x0 + w))
+    background, count = colours.most_common(1)[0]
+    ink = w * h - count
+    if count * 2 < w * h or ink < 20:
+        if not args.q:
+            print("no text: the commonest colour %02X%02X%02X covers %d of %d pixels" %
+                  (background + (count, w * h)))
+        return 1
+    return 0
+
+
 def main(argv):
-    if argv and argv[0] in ("cast", "pattern"):
+    commands = {"cast": cast, "pattern": pattern, "window": window, "text": text}
+    if argv and argv[0] in commands:
         parser = argparse.ArgumentParser(prog="rigctl.py " + argv[0])
         if argv[0] == "cast":
             parser.add_argument("--cursor-mode", type=int, default=4)
             parser.add_argument("--restore-token")
             parser.add_argument("--grab")
-            return cast(parser.parse_args(argv[1:]))
-        parser.add_argument("shot")
-        parser.add_argument("--rect", type=int, nargs=4)
-        parser.add_argument("-q", action="store_true")
-        return pattern(parser.parse_args(argv[1:]))
+            parser.add_argument("--hold", action="store_true")
+        else:
+            parser.add_argument("shot")
+            parser.add_argument("--rect", type=int, nargs=4, required=argv[0] == "text")
+            parser.add_argument("--origin", type=int, nargs=2)
+            parser.add_argument("-q", action="store_true")
+        try:
+            return commands[argv[0]](parser.parse_args(argv[1:]))
+        except dbus.exceptions.DBusException as error:
+            print("error %s" % error.get_dbus_name())
+            return 1
     if not argv:
         sys.stderr.write(__doc__)
         return 2

@@ -1,0 +1,58 @@
+// The Wayland rig's known screen: a native Wayland client that shows the coordinate pattern
+// over the whole monitor (or, with --window W H, in an ordinary decorated window of that
+// client size, the pattern of its own client coordinates). It prints "shown W H" once its
+// first frame is painted and "pointer X Y" for every pointer move over it, in its own
+// coordinates, so a test can tell where the compositor's pointer is.
+#include "support/pattern.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRasterWindow>
+
+#include <cstdio>
+
+namespace {
+
+class PatternWindow : public QRasterWindow {
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QSize size = this->size() * devicePixelRatio();
+        if (m_image.size() != size)
+            m_image = ocula::test::makePatternDesktop(size.width(), size.height());
+        m_image.setDevicePixelRatio(devicePixelRatio());
+        QPainter(this).drawImage(0, 0, m_image);
+        if (!m_shown) {
+            m_shown = true;
+            std::printf("shown %d %d\n", size.width(), size.height());
+            std::fflush(stdout);
+        }
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        const QPointF at = event->position() * devicePixelRatio();
+        std::printf("pointer %g %g\n", at.x(), at.y());
+        std::fflush(stdout);
+    }
+
+private:
+    QImage m_image;
+    bool m_shown = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    PatternWindow window;
+    window.setTitle(QStringLiteral("pattern"));
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("--window")) {
+        window.resize(args[2].toInt(), args[3].toInt());
+        window.show();
+    } else {
+        // Without a frame, so nothing of the pattern hides behind a title bar.
+        window.setFlag(Qt::FramelessWindowHint);
+        window.showFullScreen();
+    }
+    return app.exec();
+}
