@@ -1,11 +1,13 @@
 // The Wayland rig's known screen: a native Wayland client that shows the coordinate pattern
 // over the whole monitor (or, with --window W H, in an ordinary decorated window of that
 // client size, the pattern of its own client coordinates). It prints "shown W H" once its
-// first frame is painted and "pointer X Y" for every pointer move over it, in its own
-// coordinates, so a test can tell where the compositor's pointer is.
+// first frame is painted, "pointer X Y" for every pointer move over it, in its own
+// coordinates, and "key K" (the Qt key code in hex) for every key pressed while it has the
+// focus, so a test can tell where the compositor's pointer is and that keys arrive.
 #include "support/pattern.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRasterWindow>
@@ -27,6 +29,10 @@ protected:
             std::printf("shown %d %d\n", size.width(), size.height());
             std::fflush(stdout);
         }
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        std::printf("key %x\n", unsigned(event->key()));
+        std::fflush(stdout);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
         const QPointF at = event->position() * devicePixelRatio();

@@ -412,6 +412,13 @@ class TestRig(dbus.service.Object):
         self.rd.NotifyPointerMotionAbsolute(self.sc.stream_path, dbus.Double(x), dbus.Double(y),
                                             dbus_interface=MUTTER_RD + ".Session")
 
+    @dbus.service.method(RIG, in_signature="u", out_signature="")
+    def PressKey(self, keysym):
+        """Press and release the key of that X keysym, for the window with the focus."""
+        for down in (True, False):
+            self.rd.NotifyKeyboardKeysym(dbus.UInt32(keysym), dbus.Boolean(down),
+                                         dbus_interface=MUTTER_RD + ".Session")
+
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -430,9 +437,10 @@ def main(argv):
     if rig.node is None:
         print("portal_double: mutter gave the rig no stream", file=sys.stderr)
         return 1
-    # mutter 43 hands the first motion of a new remote desktop pointer to no client: spend
-    # it here, so that every MovePointer of a test reaches the window under the pointer.
+    # mutter 43 hands the first event of a new remote desktop pointer or keyboard to no
+    # client: spend them here, so that every MovePointer and PressKey of a test arrives.
     rig.MovePointer(0, 0)
+    rig.PressKey(0xFFE1)  # Shift_L
     for name in (RIG_NAME, PORTAL_NAME):
         if bus.request_name(name, dbus.bus.NAME_FLAG_DO_NOT_QUEUE) != dbus.bus.REQUEST_NAME_REPLY_PRIMARY_OWNER:
             print("portal_double: %s is taken" % name, file=sys.stderr)

@@ -3,7 +3,7 @@
 # land exactly on the screen; the portal double answers a client as the desktop's portal
 # does (requests and sessions at the paths the caller's tokens name, a stream with its
 # geometry, a new restore token per Start, a PipeWire fd that reads the screen); the test
-# controls work (MovePointer moves the compositor's pointer, SetNextResponse refuses,
+# controls work (MovePointer moves the compositor's pointer, PressKey types, SetNextResponse refuses,
 # EndStreams ends the stream and closes the session, SetPortal and SetCursorModes take
 # the portal away or narrow it); and every process the rig started is gone afterwards.
 set -uo pipefail
@@ -61,6 +61,10 @@ for at in "321 123" "1000 600"; do
     rig_wait 5 grep -qx "pointer $at" "$RIG_DIR/pattern.log" ||
         rig_fail "the pointer did not reach ($at)"
 done
+
+# Keys reach the focused window: KP_Add, as Ocula's tests press it.
+rig_ctl PressKey 0xffab
+rig_wait 5 grep -qx "key 2b" "$RIG_DIR/pattern.log" || rig_fail "the key press did not arrive"
 
 for refusal in 1 2; do
     rig_ctl SetNextResponse "$refusal"
