@@ -2,8 +2,9 @@
 // over the whole monitor (or, with --window W H, in an ordinary decorated window of that
 // client size, the pattern of its own client coordinates). It prints "shown W H" once its
 // first frame is painted, "pointer X Y" for every pointer move over it, in its own
-// coordinates, and "key K" (the Qt key code in hex) for every key pressed while it has the
-// focus, so a test can tell where the compositor's pointer is and that keys arrive.
+// coordinates, "wheel DY" (the angle delta) for every wheel turn, and "key K M" (the Qt key
+// code and modifiers in hex) for every key pressed while it has the focus, so a test can
+// tell where the compositor's pointer is and that wheel turns and keys arrive.
 #include "support/pattern.h"
 
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRasterWindow>
+#include <QWheelEvent>
 
 #include <cstdio>
 
@@ -31,7 +33,11 @@ protected:
         }
     }
     void keyPressEvent(QKeyEvent* event) override {
-        std::printf("key %x\n", unsigned(event->key()));
+        std::printf("key %x %x\n", unsigned(event->key()), unsigned(event->modifiers()));
+        std::fflush(stdout);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        std::printf("wheel %d\n", event->angleDelta().y());
         std::fflush(stdout);
     }
     void mouseMoveEvent(QMouseEvent* event) override {

@@ -412,6 +412,21 @@ class TestRig(dbus.service.Object):
         self.rd.NotifyPointerMotionAbsolute(self.sc.stream_path, dbus.Double(x), dbus.Double(y),
                                             dbus_interface=MUTTER_RD + ".Session")
 
+    @dbus.service.method(RIG, in_signature="dd", out_signature="")
+    def Click(self, x, y):
+        """Move the pointer there and click the left button."""
+        self.MovePointer(x, y)
+        for down in (True, False):
+            self.rd.NotifyPointerButton(dbus.Int32(0x110), dbus.Boolean(down),  # BTN_LEFT
+                                        dbus_interface=MUTTER_RD + ".Session")
+
+    @dbus.service.method(RIG, in_signature="i", out_signature="")
+    def Scroll(self, steps):
+        """Turn the wheel by that many notches where the pointer is (negative: away from
+        the user)."""
+        self.rd.NotifyPointerAxisDiscrete(dbus.UInt32(0), dbus.Int32(steps),  # vertical
+                                          dbus_interface=MUTTER_RD + ".Session")
+
     @dbus.service.method(RIG, in_signature="u", out_signature="")
     def PressKey(self, keysym):
         """Press and release the key of that X keysym, for the window with the focus."""

@@ -4,8 +4,9 @@
     rigctl.py METHOD [ARGS...]     call a control method of the portal double and print
                                    its result: SetNextResponse U, SetCursorModes U,
                                    SetPortal screencast|bare|none, EndStreams, LastOptions,
-                                   StartCount, ReadbackNode, MovePointer X Y,
-                                   PressKey KEYSYM (an X keysym, e.g. 0xffab for KP_Add)
+                                   StartCount, ReadbackNode, MovePointer X Y, Click X Y,
+                                   Scroll STEPS, PressKey KEYSYM (an X keysym, e.g. 0xffab
+                                   for KP_Add)
     rigctl.py cast [--cursor-mode N] [--restore-token T] [--grab FILE.ppm] [--hold]
                                    ask the portal for the screen as Ocula does
                                    (CreateSession, SelectSources, Start,
@@ -40,15 +41,16 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 METHODS = {"SetNextResponse": "u", "SetCursorModes": "u", "SetPortal": "s", "EndStreams": "",
-           "LastOptions": "", "StartCount": "", "ReadbackNode": "", "MovePointer": "dd", "PressKey": "u"}
+           "LastOptions": "", "StartCount": "", "ReadbackNode": "", "MovePointer": "dd", "Click": "dd", "Scroll": "i",
+           "PressKey": "u"}
 TIMEOUT_MS = 10000
 
 
 def control(method, args):
     if method not in METHODS or len(args) != len(METHODS[method]):
         sys.exit("rigctl: %s takes %d argument(s)" % (method, len(METHODS.get(method, ""))))
-    convert = {"u": dbus.UInt32, "s": dbus.String, "d": dbus.Double}
-    values = [convert[t](float(a) if t == "d" else int(a, 0) if t == "u" else a)
+    convert = {"u": dbus.UInt32, "i": dbus.Int32, "s": dbus.String, "d": dbus.Double}
+    values = [convert[t](float(a) if t == "d" else int(a, 0) if t in "ui" else a)
               for t, a in zip(METHODS[method], args)]
     rig = dbus.SessionBus().get_object("org.ocula.TestRig", "/org/ocula/TestRig")
     result = getattr(rig, method)(*values, dbus_interface="org.ocula.TestRig")
