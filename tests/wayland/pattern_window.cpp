@@ -2,9 +2,9 @@
 // over the whole monitor (or, with --window W H, in an ordinary decorated window of that
 // client size, the pattern of its own client coordinates). It prints "shown W H" once its
 // first frame is painted, "pointer X Y" for every pointer move over it, in its own
-// coordinates, "wheel DY" (the angle delta) for every wheel turn, and "key K M" (the Qt key
-// code and modifiers in hex) for every key pressed while it has the focus, so a test can
-// tell where the compositor's pointer is and that wheel turns and keys arrive.
+// coordinates, "wheel DY" (the angle delta) for every wheel turn, and "key K M V" (the Qt
+// key code, modifiers and native virtual key in hex) for every key pressed while it has
+// the focus, so a test can tell where the compositor's pointer is and what arrives.
 #include "support/pattern.h"
 
 #include <QGuiApplication>
@@ -33,7 +33,8 @@ protected:
         }
     }
     void keyPressEvent(QKeyEvent* event) override {
-        std::printf("key %x %x\n", unsigned(event->key()), unsigned(event->modifiers()));
+        std::printf("key %x %x %x\n", unsigned(event->key()), unsigned(event->modifiers()),
+                    event->nativeVirtualKey());
         std::fflush(stdout);
     }
     void wheelEvent(QWheelEvent* event) override {
