@@ -155,7 +155,6 @@ class Portal(dbus.service.Object):
         self.start_count = 0
         self.issued_tokens = set()
         self.last = {}
-        self.mutter_sc = bus.get_object(MUTTER_SC, MUTTER_SC_PATH)
 
     # -- properties --------------------------------------------------------------------
     def properties(self):
@@ -177,7 +176,8 @@ class Portal(dbus.service.Object):
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
         if interface != SCREENCAST:
-            raise fail("org.freedesktop.DBus.Error.InvalidArgs", "No such interface '%s'" % interface)
+            raise fail("org.freedesktop.DBus.Error.InvalidArgs",
+                       "No such interface '%s'" % interface)
         self.need_screencast()
         return dbus.Dictionary(self.properties(), signature="sv")
 
@@ -319,9 +319,9 @@ def record_monitor(bus, session_props, cursor_mode, on_node, on_error, on_closed
                             dbus_interface=MUTTER_SC)
     session = bus.get_object(MUTTER_SC, path)
     session.connect_to_signal("Closed", on_closed, dbus_interface=MUTTER_SC + ".Session")
-    stream_path = session.RecordMonitor("", dbus.Dictionary({"cursor-mode": dbus.UInt32(cursor_mode)},
-                                                             signature="sv"),
-                                        dbus_interface=MUTTER_SC + ".Session")
+    # An empty connector names the primary monitor.
+    props = dbus.Dictionary({"cursor-mode": dbus.UInt32(cursor_mode)}, signature="sv")
+    stream_path = session.RecordMonitor("", props, dbus_interface=MUTTER_SC + ".Session")
     stream = bus.get_object(MUTTER_SC, stream_path)
     session.stream_path = stream_path
 
@@ -351,7 +351,8 @@ class TestRig(dbus.service.Object):
         # session of its own linked to it; that one's stream is the readback stream.
         rd = bus.get_object(MUTTER_RD, MUTTER_RD_PATH).CreateSession(dbus_interface=MUTTER_RD)
         self.rd = bus.get_object(MUTTER_RD, rd)
-        rd_id = self.rd.Get(MUTTER_RD + ".Session", "SessionId", dbus_interface=dbus.PROPERTIES_IFACE)
+        rd_id = self.rd.Get(MUTTER_RD + ".Session", "SessionId",
+                            dbus_interface=dbus.PROPERTIES_IFACE)
 
         def lost(*_):
             print("portal_double: the rig's own session closed", file=sys.stderr, flush=True)
@@ -457,7 +458,8 @@ def main(argv):
     rig.MovePointer(0, 0)
     rig.PressKey(0xFFE1)  # Shift_L
     for name in (RIG_NAME, PORTAL_NAME):
-        if bus.request_name(name, dbus.bus.NAME_FLAG_DO_NOT_QUEUE) != dbus.bus.REQUEST_NAME_REPLY_PRIMARY_OWNER:
+        owned = bus.request_name(name, dbus.bus.NAME_FLAG_DO_NOT_QUEUE)
+        if owned != dbus.bus.REQUEST_NAME_REPLY_PRIMARY_OWNER:
             print("portal_double: %s is taken" % name, file=sys.stderr)
             return 1
     for signum in (signal.SIGTERM, signal.SIGINT):

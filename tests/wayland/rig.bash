@@ -16,6 +16,8 @@
 #                                 $RIG_DIR/NAME.log and its stderr in NAME.err; rig_stop
 #                                 ends it. Sets RIG_SPAWNED
 #   rig_end PID                   end one process now (TERM, then KILL), returns its status
+#   rig_reap PID [TIMEOUT]        wait (5 s by default) for the process to exit by itself
+#                                 and return its status; 124 if it still runs
 #   rig_pid NAME                  print the pid of the running process spawned as NAME
 #                                 (dbus, pipewire, wireplumber, mutter, portal, pattern...)
 #   rig_alive PID                 the process still runs (and is no zombie)
@@ -45,7 +47,8 @@ RIG_NAMES=()
 RIG_SPAWNED=
 RIG_NODE=
 RIG_WATCHDOG=
-RIG_PATTERN_WINDOW=${RIG_PATTERN_WINDOW:-${OCULA_BUILD_DIR:-$RIG_HERE/../../build}/tests/wayland/ocula_pattern_window}
+RIG_BUILD_DIR=${OCULA_BUILD_DIR:-$RIG_HERE/../../build}
+RIG_PATTERN_WINDOW=${RIG_PATTERN_WINDOW:-$RIG_BUILD_DIR/tests/wayland/ocula_pattern_window}
 
 rig_wait() {
     local deadline=$((SECONDS + $1))
@@ -85,11 +88,25 @@ rig_spawn() {
     echo "$RIG_SPAWNED" >>"$RIG_DIR/pids"
 }
 
-rig_end() {
-    local pid=$1 n i
+_rig_forget() {
+    local i
     for i in "${!RIG_PIDS[@]}"; do
-        [[ ${RIG_PIDS[i]} == "$pid" ]] && unset 'RIG_PIDS[i]' 'RIG_NAMES[i]'
+        [[ ${RIG_PIDS[i]} == "$1" ]] && unset 'RIG_PIDS[i]' 'RIG_NAMES[i]'
     done
+}
+
+_rig_gone() { ! rig_alive "$1"; }
+
+rig_reap() {
+    local pid=$1
+    rig_wait "${2:-5}" _rig_gone "$pid" || return 124
+    _rig_forget "$pid"
+    wait "$pid"
+}
+
+rig_end() {
+    local pid=$1 n
+    _rig_forget "$pid"
     kill "$pid" 2>/dev/null
     for ((n = 0; n < 60; n++)); do
         rig_alive "$pid" || break
@@ -172,6 +189,9 @@ rig_start() {
     export XDG_CONFIG_HOME=$RIG_DIR/home/config XDG_STATE_HOME=$RIG_DIR/home/state
     export XDG_DATA_HOME=$RIG_DIR/home/data XDG_CACHE_HOME=$RIG_DIR/home/cache
     unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+    # Qt clients at scale 1 with Qt's own window frame, whatever the calling session uses.
+    unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_FONT_DPI \
+        QT_WAYLAND_DECORATION QT_WAYLAND_DISABLE_WINDOWDECORATION
     : >"$RIG_DIR/pids"
 
     # Should this shell die without its traps, the watchdog ends what the rig started.
@@ -214,8 +234,8 @@ rig_ctl() {
 
 rig_grab() {
     local out=$1 raw=$RIG_DIR/grab.rgb size=$((RIG_WIDTH * RIG_HEIGHT * 3)) try
-    # A buffer that only moves the pointer carries no pixels (gst flags it corrupted and
-    # the conversion fails): read again.
+    # A buffer that only moves the pointer can come with no pixels (gst flags it
+    # corrupted): read again.
     for try in 1 2 3; do
         rm -f "$raw"
         timeout 10 gst-launch-1.0 -q pipewiresrc path="$RIG_NODE" num-buffers=1 ! videoconvert ! \
@@ -224,11 +244,10 @@ rig_grab() {
             [[ $(stat -c %s "$raw" 2>/dev/null) == "$size" ]] && break
         ((try < 3)) || return 1
     done
-    if [[ $out == *.png ]]; then
-        { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } | convert ppm:- "$out"
-    else
-        { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } >"$out"
-    fi
+    local ppm=$out
+    [[ $out == *.png ]] && ppm=$RIG_DIR/grab.ppm
+    { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } >"$ppm"
+    [[ $ppm == "$out" ]] || convert "$ppm" "$out"
 }
 
 _rig_pattern_shown() {

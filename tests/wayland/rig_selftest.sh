@@ -22,8 +22,8 @@ echo "$TEST_NAME: rig up with the pattern shown after $((SECONDS - started)) s"
 # A framed window over it (as Ocula's will be): rigctl window finds its client area,
 # which shows the window's pixels exactly, under a title bar with its title written.
 _framed() {
-    rig_grab "$RIG_DIR/framed.ppm" && read -r x y w h < <(rig_ctl window "$RIG_DIR/framed.ppm") &&
-        [[ "$w $h" == "300 200" ]]
+    rig_grab "$RIG_DIR/framed.ppm" &&
+        read -r x y w h < <(rig_ctl window "$RIG_DIR/framed.ppm") && [[ "$w $h" == "300 200" ]]
 }
 rig_spawn framed "$RIG_PATTERN_WINDOW" --window 300 200
 framed=$RIG_SPAWNED
@@ -52,7 +52,8 @@ done
 out=$(rig_ctl cast --restore-token "$token") || rig_fail "cast with a token failed:"$'\n'"$out"
 grep -qF '"restore_token_known": true' <<<"$(rig_ctl LastOptions)" ||
     rig_fail "the double did not know its own token $token"
-[[ $(sed -n 's/^restore_token //p' <<<"$out") != "$token" ]] || rig_fail "Start gave the same token twice"
+[[ $(sed -n 's/^restore_token //p' <<<"$out") != "$token" ]] ||
+    rig_fail "Start gave the same token twice"
 [[ $(rig_ctl StartCount) == 2 ]] || rig_fail "StartCount is $(rig_ctl StartCount), not 2"
 
 # The compositor's pointer follows MovePointer: the pattern client sees it arrive.
@@ -89,7 +90,7 @@ rig_wait 5 rig_node "$node" || rig_fail "the held stream's node $node is not the
 rig_wait 5 grep -qx closed "$RIG_DIR/holder.log" || rig_fail "the session was not closed"
 _node_gone() { ! rig_node "$node"; }
 rig_wait 5 _node_gone || rig_fail "the node $node outlived EndStreams"
-wait "$holder" || rig_fail "the held cast exited with status $?"
+rig_reap "$holder" || rig_fail "the held cast exited with status $?"
 
 # No portal at all, a portal without ScreenCast, a portal without cursor metadata.
 for state in none bare; do
@@ -101,7 +102,8 @@ rig_ctl SetPortal screencast
 rig_ctl SetCursorModes 3
 [[ $(rig_ctl cast | tail -n 1) == "error org.freedesktop.portal.Error.InvalidArgument" ]] ||
     rig_fail "cursor_mode 4 was accepted with AvailableCursorModes 3"
-rig_ctl cast --cursor-mode 2 >/dev/null || rig_fail "cursor_mode 2 was refused with AvailableCursorModes 3"
+rig_ctl cast --cursor-mode 2 >/dev/null ||
+    rig_fail "cursor_mode 2 was refused with AvailableCursorModes 3"
 
 pids=("${RIG_PIDS[@]}")
 rig_stop

@@ -41,8 +41,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 METHODS = {"SetNextResponse": "u", "SetCursorModes": "u", "SetPortal": "s", "EndStreams": "",
-           "LastOptions": "", "StartCount": "", "ReadbackNode": "", "MovePointer": "dd", "Click": "dd", "Scroll": "i",
-           "PressKey": "u"}
+           "LastOptions": "", "StartCount": "", "ReadbackNode": "", "MovePointer": "dd",
+           "Click": "dd", "Scroll": "i", "PressKey": "u"}
 TIMEOUT_MS = 10000
 
 
@@ -195,24 +195,31 @@ def window(args):
     if not xs:
         print("nothing covers the pattern")
         return 1
-    print(min(xs) + FRAME_LEFT, min(ys) + FRAME_TOP, max(xs) - min(xs) + 1 - FRAME_LEFT - FRAME_RIGHT,
-          max(ys) - min(ys) + 1 - FRAME_TOP - FRAME_BOTTOM)
+    left, top = min(xs) + FRAME_LEFT, min(ys) + FRAME_TOP
+    print(left, top, max(xs) - FRAME_RIGHT - left + 1, max(ys) - FRAME_BOTTOM - top + 1)
     return 0
 
 
 def text(args):
-    """Something is written on a plain background in the rectangle: one colour covers
-    most of it, and enough pixels of others to be letters."""
+    """Words on a plain background in the rectangle: one colour covers most of it, and
+    the other pixels, leaving out whole lines across it (marker lines), spread over a
+    line of writing's height and a word's width."""
     shot = load(args.shot)
     x0, y0, w, h = args.rect
     colours = collections.Counter(shot.rgb(x, y) for y in range(y0, y0 + h)
                                   for x in range(x0, x0 + w))
     background, count = colours.most_common(1)[0]
-    ink = w * h - count
-    if count * 2 < w * h or ink < 20:
+    ink = [(x, y) for y in range(y0, y0 + h) for x in range(x0, x0 + w)
+           if shot.rgb(x, y) != background]
+    per_col = collections.Counter(x for x, _ in ink)
+    per_row = collections.Counter(y for _, y in ink)
+    ink = [(x, y) for x, y in ink if per_col[x] < h * 0.9 and per_row[y] < w * 0.9]
+    rows, cols = {y for _, y in ink}, {x for x, _ in ink}
+    if count * 2 < w * h or len(ink) < 50 or len(rows) < 6 or len(cols) < 20:
         if not args.q:
-            print("no text: the commonest colour %02X%02X%02X covers %d of %d pixels" %
-                  (background + (count, w * h)))
+            print("no words: the commonest colour %02X%02X%02X covers %d of %d pixels; "
+                  "%d others in %d rows and %d columns" %
+                  (background + (count, w * h, len(ink), len(rows), len(cols))))
         return 1
     return 0
 
