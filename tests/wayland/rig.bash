@@ -204,7 +204,7 @@ rig_start() {
     ) >/dev/null 2>&1 &
     RIG_WATCHDOG=$!
 
-    rig_spawn dbus dbus-daemon --config-file="$RIG_HERE/session-bus.conf" --nofork \
+    rig_spawn dbus dbus-daemon --config-file="$RIG_HERE/session-bus.xml" --nofork \
         --print-address=3 3>"$RIG_DIR/bus.address"
     _rig_ready dbus-daemon "$RIG_SPAWNED" 5 _rig_bus_address
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$RIG_DIR/bus.address")
