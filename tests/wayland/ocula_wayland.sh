@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The real program on a Wayland desktop (the rig: headless mutter, PipeWire, the portal
 # double), reading the screen through the ScreenCast portal. It asks for monitors with
 # cursor metadata and a remembered permission, and keeps the restore token; the view

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Ocula authors
+// SPDX-License-Identifier: MIT
+
 // The Wayland rig's known screen: a native Wayland client that shows the coordinate pattern
 // over the whole monitor (or, with --window W H, in an ordinary decorated window of that
 // client size, the pattern of its own client coordinates). It prints "shown W H" once its

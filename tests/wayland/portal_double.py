@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """A stand-in for the desktop's ScreenCast portal, for the Wayland end-to-end rig.
 
 It owns org.freedesktop.portal.Desktop on the rig's private session bus and answers

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # A private Wayland desktop for end-to-end tests: its own XDG_RUNTIME_DIR and session bus,
 # PipeWire with WirePlumber, a headless mutter with one 1280 x 720 monitor, and the

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 # The Wayland rig checks itself before Ocula is tested on it: the pattern client's pixels
 # land exactly on the screen; the portal double answers a client as the desktop's portal
 # does (requests and sessions at the paths the caller's tokens name, a stream with its

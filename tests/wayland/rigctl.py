@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Ocula authors
+# SPDX-License-Identifier: MIT
 """The Wayland rig from a test script's side (run inside the rig's environment).
 
     rigctl.py METHOD [ARGS...]     call a control method of the portal double and print
