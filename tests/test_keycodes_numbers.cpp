@@ -8,6 +8,7 @@
 #include "common/numbers.h"
 #include "common/uiscale.h"
 
+#include <QKeyEvent>
 #include <QTest>
 
 #include <cmath>
@@ -37,38 +38,45 @@ void TestKeycodesNumbers::virtualKeyCodes_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
     QTest::addColumn<int>("code");
+    QTest::addColumn<uint>("keysym");
     const Qt::KeyboardModifiers none, pad = Qt::KeypadModifier;
     const Qt::KeyboardModifiers shift = Qt::ShiftModifier, alt = Qt::AltModifier;
     // Windows virtual-key codes: letters are their upper-case ASCII codes.
-    QTest::newRow("A") << int(Qt::Key_A) << none << 65;
-    QTest::newRow("Z") << int(Qt::Key_Z) << none << 90;
-    QTest::newRow("Shift+I") << int(Qt::Key_I) << shift << 73;
-    QTest::newRow("Alt+G") << int(Qt::Key_G) << alt << 71;
-    QTest::newRow("Left") << int(Qt::Key_Left) << none << 37;
-    QTest::newRow("Up") << int(Qt::Key_Up) << none << 38;
-    QTest::newRow("Right") << int(Qt::Key_Right) << none << 39;
-    QTest::newRow("Down") << int(Qt::Key_Down) << none << 40;
-    QTest::newRow("Shift+Left") << int(Qt::Key_Left) << shift << 37;
-    QTest::newRow("keypad +") << int(Qt::Key_Plus) << pad << 107;
-    QTest::newRow("keypad -") << int(Qt::Key_Minus) << pad << 109;
-    QTest::newRow("keypad *") << int(Qt::Key_Asterisk) << pad << 106;
-    QTest::newRow("Ctrl+keypad +") << int(Qt::Key_Plus) << (pad | Qt::ControlModifier) << 107;
-    QTest::newRow("main +") << int(Qt::Key_Plus) << none << 187;  // VK_OEM_PLUS
-    QTest::newRow("main -") << int(Qt::Key_Minus) << none << 189; // VK_OEM_MINUS
-    QTest::newRow("keypad 5") << int(Qt::Key_5) << pad << 101;    // VK_NUMPAD5
-    QTest::newRow("main 5") << int(Qt::Key_5) << none << 53;
-    QTest::newRow("Escape") << int(Qt::Key_Escape) << none << 27;
-    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << 8;
-    QTest::newRow("Return") << int(Qt::Key_Return) << none << 13;
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << pad << 13;
-    QTest::newRow("F1") << int(Qt::Key_F1) << none << 112;
+    QTest::newRow("A") << int(Qt::Key_A) << none << 65 << 0u;
+    QTest::newRow("Z") << int(Qt::Key_Z) << none << 90 << 0u;
+    QTest::newRow("Shift+I") << int(Qt::Key_I) << shift << 73 << 0u;
+    QTest::newRow("Alt+G") << int(Qt::Key_G) << alt << 71 << 0u;
+    QTest::newRow("Left") << int(Qt::Key_Left) << none << 37 << 0u;
+    QTest::newRow("Up") << int(Qt::Key_Up) << none << 38 << 0u;
+    QTest::newRow("Right") << int(Qt::Key_Right) << none << 39 << 0u;
+    QTest::newRow("Down") << int(Qt::Key_Down) << none << 40 << 0u;
+    QTest::newRow("Shift+Left") << int(Qt::Key_Left) << shift << 37 << 0u;
+    QTest::newRow("keypad +") << int(Qt::Key_Plus) << pad << 107 << 0u;
+    QTest::newRow("keypad -") << int(Qt::Key_Minus) << pad << 109 << 0u;
+    QTest::newRow("keypad *") << int(Qt::Key_Asterisk) << pad << 106 << 0u;
+    QTest::newRow("Ctrl+keypad +") << int(Qt::Key_Plus) << (pad | Qt::ControlModifier) << 107 << 0u;
+    QTest::newRow("main +") << int(Qt::Key_Plus) << none << 187 << 0u;  // VK_OEM_PLUS
+    QTest::newRow("main -") << int(Qt::Key_Minus) << none << 189 << 0u; // VK_OEM_MINUS
+    QTest::newRow("keypad 5") << int(Qt::Key_5) << pad << 101 << 0u;    // VK_NUMPAD5
+    QTest::newRow("main 5") << int(Qt::Key_5) << none << 53 << 0u;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << none << 27 << 0u;
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << 8 << 0u;
+    QTest::newRow("Return") << int(Qt::Key_Return) << none << 13 << 0u;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << pad << 13 << 0u;
+    QTest::newRow("F1") << int(Qt::Key_F1) << none << 112 << 0u;
+    // Wayland leaves the keypad flag out; the keysym tells.
+    QTest::newRow("keypad + by keysym") << int(Qt::Key_Plus) << none << 107 << 0xffabu;
+    QTest::newRow("keypad 5 by keysym") << int(Qt::Key_5) << none << 101 << 0xffb5u;
+    QTest::newRow("main + by keysym") << int(Qt::Key_Plus) << none << 187 << 0x2bu;
 }
 
 void TestKeycodesNumbers::virtualKeyCodes() {
     QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(int, code);
-    QCOMPARE(int(virtualKeyCode(key, modifiers)), code);
+    QFETCH(uint, keysym);
+    const QKeyEvent event(QEvent::KeyPress, key, modifiers, 0, keysym, 0);
+    QCOMPARE(int(virtualKeyCode(event)), code);
 }
 
 void TestKeycodesNumbers::shiftMasks_data() {

@@ -3,6 +3,8 @@
 
 #include "common/keycodes.h"
 
+#include <QKeyEvent>
+
 namespace ocula {
 
 int16_t virtualKeyCode(int key, Qt::KeyboardModifiers modifiers) {
@@ -67,6 +69,16 @@ int16_t virtualKeyCode(int key, Qt::KeyboardModifiers modifiers) {
     default:
         return 0;
     }
+}
+
+int16_t virtualKeyCode(const QKeyEvent& event) {
+    // XK_KP_Space .. XK_KP_Equal; the Windows codes Qt reports there are all below 256.
+    constexpr quint32 kFirstKeypadKeysym = 0xff80, kLastKeypadKeysym = 0xffbd;
+    const quint32 keysym = event.nativeVirtualKey();
+    Qt::KeyboardModifiers modifiers = event.modifiers();
+    if (keysym >= kFirstKeypadKeysym && keysym <= kLastKeypadKeysym)
+        modifiers |= Qt::KeypadModifier;
+    return virtualKeyCode(event.key(), modifiers);
 }
 
 int16_t shiftMask(Qt::KeyboardModifiers modifiers) {

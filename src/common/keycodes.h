@@ -20,6 +20,9 @@ constexpr int16_t Multiply = 106, Add = 107, Subtract = 109;
 } // namespace vk
 
 int16_t virtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers);
+// The same for a key event, also where the window system leaves the keypad flag out but
+// names the key's keysym (Qt on Wayland: keypad + comes as a plain Key_Plus).
+int16_t virtualKeyCode(const QKeyEvent& event);
 int16_t shiftMask(Qt::KeyboardModifiers modifiers);
 
 } // namespace ocula

@@ -464,7 +464,7 @@ void Zoom::paintEvent(QPaintEvent*) {
 }
 
 void Zoom::keyPressEvent(QKeyEvent* event) {
-    const short code = virtualKeyCode(event->key(), event->modifiers());
+    const short code = virtualKeyCode(*event);
     if (code != 0) {
         if (std::find(m_keysDown.begin(), m_keysDown.end(), code) == m_keysDown.end())
             m_keysDown.push_back(code);
@@ -478,7 +478,7 @@ void Zoom::keyPressEvent(QKeyEvent* event) {
 void Zoom::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat())
         return;
-    const short code = virtualKeyCode(event->key(), event->modifiers());
+    const short code = virtualKeyCode(*event);
     const auto down = std::find(m_keysDown.begin(), m_keysDown.end(), code);
     if (code == 0 || down == m_keysDown.end())
         return;
