@@ -9,6 +9,7 @@
 
 #include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
 
 #include <algorithm>
@@ -130,14 +131,18 @@ bool copyRows(QPainter& p, const QImage& image, const QRect& r) {
         target->devicePixelRatio() != 1.0)
         return false;
     const QPoint offset = p.deviceTransform().map(QPoint(0, 0));
-    const QRect source =
-        r.intersected(image.rect()).intersected(target->rect().translated(-offset));
-    if (source.isEmpty())
-        return true;
-    const size_t bytes = size_t(source.width()) * 4;
-    for (int y = source.top(); y <= source.bottom(); ++y)
-        std::memcpy(target->scanLine(y + offset.y()) + size_t(source.left() + offset.x()) * 4,
-                    image.constScanLine(y) + size_t(source.left()) * 4, bytes);
+    QRegion area(r.intersected(image.rect()).intersected(target->rect().translated(-offset)));
+    // Qt leaves the pixels of opaque children (the marker lines) out of the region it has a
+    // widget paint, by a clip of the engine's own that the painter does not report; rows
+    // copied over them would stay, as Qt does not paint those children again.
+    if (const QRegion clip = p.paintEngine()->systemClip(); !clip.isEmpty())
+        area &= clip.translated(-offset);
+    for (const QRect& source : area) {
+        const size_t bytes = size_t(source.width()) * 4;
+        for (int y = source.top(); y <= source.bottom(); ++y)
+            std::memcpy(target->scanLine(y + offset.y()) + size_t(source.left() + offset.x()) * 4,
+                        image.constScanLine(y) + size_t(source.left()) * 4, bytes);
+    }
     return true;
 }
 
