@@ -343,6 +343,8 @@ bool PipeWireStreams::read(int i, const QRect& area, QImage& into, QPoint at, bo
 }
 
 bool PipeWireStreams::pointer(int* stream, QPoint* position) const {
+    if (!m_connected)
+        return false;
     LoopLock lock(m_impl->loop);
     const Stream* newest = nullptr;
     for (const auto& s : m_streams)
@@ -355,12 +357,6 @@ bool PipeWireStreams::pointer(int* stream, QPoint* position) const {
                   m_streams.begin());
     *position = newest->cursor;
     return true;
-}
-
-bool PipeWireStreams::hasPointerMetadata() const {
-    LoopLock lock(m_impl->loop);
-    return std::any_of(m_streams.begin(), m_streams.end(),
-                       [](const auto& s) { return s->cursorSeen; });
 }
 
 } // namespace ocula

@@ -58,8 +58,6 @@ public:
     bool pointer(int* stream, QPoint* position) const;
     // Counts the pictures received, of all streams: unchanged means nothing new to read.
     quint64 pictures() const { return m_pictures.load(std::memory_order_acquire); }
-    // Whether any stream has sent pointer positions.
-    bool hasPointerMetadata() const;
 
     struct Stream;
     struct Impl;

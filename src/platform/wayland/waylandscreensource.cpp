@@ -138,6 +138,7 @@ void WaylandScreenSource::ask() {
                         }
                     });
                 if (!m_streams->isConnected()) {
+                    m_streams.reset();
                     std::fputs("ocula: cannot read the screen: PipeWire refused the screen cast\n",
                                stderr);
                     setProblem(tr("PipeWire could not open the shared screen."));
