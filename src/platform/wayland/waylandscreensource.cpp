@@ -53,6 +53,10 @@ WaylandScreenSource::WaylandScreenSource()
     : m_portal(std::make_unique<ScreenCastPortal>()),
       m_wakeArmed(std::make_shared<std::atomic<bool>>(false)) {
     m_problem = tr("Waiting for the desktop to share the screen…");
+    // Until the streams tell, the screens the window system lists are the desktop, so that
+    // coordinates typed meanwhile are checked against something.
+    for (const QScreen* screen : QGuiApplication::screens())
+        m_desktop |= screen->geometry();
 }
 
 WaylandScreenSource::~WaylandScreenSource() {
