@@ -4,7 +4,10 @@
 # The real program on the Wayland rig, for the scripts that test it there. Source rig.bash
 # first and set TEST_NAME, then:
 #
-#   ocula_start [STATE_DIR]   start Ocula (OCULA_BIN) and wait for its window (client)
+#   ocula_start [--x11] [STATE_DIR]
+#                             start Ocula (OCULA_BIN) and wait for its window (client);
+#                             with --x11, as a desktop starts it (no QT_QPA_PLATFORM), in
+#                             a rig started with --xwayland: its window is an X11 one, X_ID
 #   ocula_stop                end it; fails unless it exits with status 0
 #   expect CHECK ARGS...      wait until viewcheck.py CHECK holds for its window
 #   pointer X Y               move the pointer to that desktop position
@@ -21,6 +24,7 @@ OCULA_PID=
 OCULA_NAME=
 OCULA_CONFIG=
 OCULA_STATE=
+X_ID=
 client=()
 
 _ocula_window() {
@@ -32,20 +36,38 @@ _ocula_window() {
     return 1
 }
 
-# ocula_start [STATE_DIR]: a run with a fresh configuration and the given (or a fresh)
-# state directory, in a working directory of its own (where a core file would land); waits
-# for its window and sets client to its client area "X Y W H".
+# The X11 window of the program's pid, and its client area from the X server (Xwayland
+# places it where the compositor shows it; the frame around it is the compositor's).
+_ocula_x11_window() {
+    local found
+    X_ID=$(xdotool search --onlyvisible --pid "$OCULA_PID" 2>/dev/null | head -n 1)
+    [[ -n $X_ID ]] || return 1
+    found=$(xwininfo -id "$X_ID" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ \
+        {y = $NF} /Width:/ {w = $NF} /Height:/ {h = $NF} END {print x, y, w, h}')
+    [[ $found == "${client[*]}" ]] && return 0
+    read -r -a client <<<"$found"
+    return 1
+}
+
+# ocula_start [--x11] [STATE_DIR]: a run with a fresh configuration and the given (or a
+# fresh) state directory, in a working directory of its own (where a core file would land);
+# waits for its window and sets client to its client area "X Y W H".
 ocula_start() {
+    local window=_ocula_window platform=()
+    if [[ ${1:-} == --x11 ]]; then
+        window=_ocula_x11_window platform=(-u QT_QPA_PLATFORM)
+        shift
+    fi
     runs=$((runs + 1))
     OCULA_NAME=ocula$runs
     OCULA_CONFIG=$RIG_DIR/$OCULA_NAME/config
     OCULA_STATE=${1:-$RIG_DIR/$OCULA_NAME/state}
     mkdir -p "$OCULA_CONFIG" "$OCULA_STATE" "$RIG_DIR/$OCULA_NAME/cwd"
-    rig_spawn "$OCULA_NAME" env -C "$RIG_DIR/$OCULA_NAME/cwd" XDG_CONFIG_HOME="$OCULA_CONFIG" \
-        XDG_STATE_HOME="$OCULA_STATE" "$OCULA_BIN"
+    rig_spawn "$OCULA_NAME" env "${platform[@]}" -C "$RIG_DIR/$OCULA_NAME/cwd" \
+        XDG_CONFIG_HOME="$OCULA_CONFIG" XDG_STATE_HOME="$OCULA_STATE" "$OCULA_BIN"
     OCULA_PID=$RIG_SPAWNED
     client=()
-    rig_wait 15 _ocula_window || rig_fail "$OCULA_NAME showed no window"
+    rig_wait 15 "$window" || rig_fail "$OCULA_NAME showed no window"
 }
 
 ocula_stop() {

@@ -4,7 +4,9 @@
 # Ocula on a Wayland desktop of two monitors side by side (1280 x 720 and, to its right,
 # 1024 x 768), read through the portal as one stream a monitor: the view magnifies the
 # right pixels around the pointer on the second monitor and across the edge between the
-# two, and the typed coordinates and the X box count pixels of the whole desktop.
+# two, and the typed coordinates and the X box count pixels of the whole desktop. Started
+# as a desktop starts it, in a session that has Xwayland too, its window is an X11 one,
+# whose id it gives the portal as the permission dialog's parent; its view is the same.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -14,7 +16,7 @@ TEST_NAME=ocula_two_monitors
 # shellcheck source=ocula.bash
 source "$here/ocula.bash"
 
-rig_start --second-monitor 1024x768
+rig_start --second-monitor 1024x768 --xwayland
 [[ $RIG_SCREENS == "0 0 1280 720;1280 0 1024 768" ]] ||
     rig_fail "mutter laid the monitors out as $RIG_SCREENS"
 rig_show_pattern
@@ -54,6 +56,14 @@ pointer 900 500
 expect view --factor 6 --centre 1800 400 --cols 0 --rows 0
 _x_box_is() { [[ $(box "$(box_x)") == "$x_box" ]]; }
 rig_wait 5 _x_box_is || rig_fail "the X box shows another number for 1800"
+ocula_stop
+
+pointer 900 500
+ocula_start --x11
+[[ $(option parent_window) =~ ^x11:([0-9a-f]+)$ ]] && ((16#${BASH_REMATCH[1]} == X_ID)) ||
+    rig_fail "Start was sent the parent window $(option parent_window), not Ocula's X window $X_ID"
+pointer 1800 400
+expect view --factor 6 --centre 1800 400
 ocula_stop
 
 echo "$TEST_NAME: PASS"

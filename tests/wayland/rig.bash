@@ -6,12 +6,13 @@
 # if asked), and the ScreenCast portal double (portal_double.py) on that bus. Source this
 # file, then:
 #
-#   rig_start [--cursor-modes N] [--second-monitor WxH]
+#   rig_start [--cursor-modes N] [--second-monitor WxH] [--xwayland]
 #                                 start it all (N: the portal's AvailableCursorModes, 7 by
 #                                 default) and wait until each part is ready; exports
 #                                 XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, WAYLAND_DISPLAY
-#                                 and QT_QPA_PLATFORM=wayland, drops DISPLAY, and installs
-#                                 the traps that call rig_stop. RIG_DIR is the scratch
+#                                 and QT_QPA_PLATFORM=wayland, drops DISPLAY (with
+#                                 --xwayland, mutter's Xwayland is DISPLAY, with its
+#                                 XAUTHORITY), and installs the traps that call rig_stop. RIG_DIR is the scratch
 #                                 directory (removed by rig_stop); RIG_SCREENS the monitors
 #                                 as mutter lays them out ("X Y W H;X Y W H", the first
 #                                 1280 x 720 at (0, 0), a second one to its right), RIG_WIDTH
@@ -184,15 +185,34 @@ _rig_bus_address() {
     [[ -s $RIG_DIR/bus.address ]]
 }
 
+_rig_x11_display() {
+    DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$RIG_DIR/mutter.err")
+    XAUTHORITY=$(echo "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.*)
+    [[ -n $DISPLAY && -f $XAUTHORITY ]] && DISPLAY=$DISPLAY XAUTHORITY=$XAUTHORITY xwininfo -root
+}
+
+# mutter's Xwayland (a child of the mutter PID) as DISPLAY; rig_stop ends it by its pid too.
+_rig_xwayland() {
+    _rig_ready Xwayland "$1" 10 _rig_x11_display
+    export DISPLAY XAUTHORITY
+    local pid
+    pid=$(ps -o pid= -o comm= --ppid "$1" | awk '$2 == "Xwayland" {print $1}')
+    [[ -n $pid ]] || rig_fail "mutter runs no Xwayland"
+    RIG_PIDS+=("$pid")
+    RIG_NAMES+=(xwayland)
+    echo "$pid" >>"$RIG_DIR/pids"
+}
+
 rig_start() {
-    local cursor_modes=7 monitors=("--virtual-monitor" "1280x720")
+    local cursor_modes=7 monitors=("--virtual-monitor" "1280x720") x11=--no-x11
     while (($#)); do
         case $1 in
-        --cursor-modes) cursor_modes=$2 ;;
-        --second-monitor) monitors+=("--virtual-monitor" "$2") ;;
+        --cursor-modes) cursor_modes=$2 && shift ;;
+        --second-monitor) monitors+=("--virtual-monitor" "$2") && shift ;;
+        --xwayland) x11= ;;
         *) rig_fail "rig_start: unknown option $1" ;;
         esac
-        shift 2
+        shift
     done
     RIG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/ocula-rig.XXXXXX")
     trap rig_stop EXIT
@@ -204,7 +224,7 @@ rig_start() {
     # Nothing the rig runs may touch the user's own configuration or state.
     export XDG_CONFIG_HOME=$RIG_DIR/home/config XDG_STATE_HOME=$RIG_DIR/home/state
     export XDG_DATA_HOME=$RIG_DIR/home/data XDG_CACHE_HOME=$RIG_DIR/home/cache
-    unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+    unset DISPLAY XAUTHORITY WAYLAND_DISPLAY WAYLAND_SOCKET XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
     # Qt clients at scale 1 with Qt's own window frame, whatever the calling session uses.
     unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_FONT_DPI \
         QT_WAYLAND_DECORATION QT_WAYLAND_DISABLE_WINDOWDECORATION
@@ -231,10 +251,11 @@ rig_start() {
     rig_spawn wireplumber wireplumber
     _rig_ready wireplumber "$RIG_SPAWNED" 10 _rig_wireplumber
 
-    rig_spawn mutter mutter --headless "${monitors[@]}" --wayland --no-x11 \
+    rig_spawn mutter mutter --headless "${monitors[@]}" --wayland $x11 \
         --wayland-display=wayland-rig
     _rig_ready mutter "$RIG_SPAWNED" 20 _rig_owned org.gnome.Mutter.ScreenCast \
         org.gnome.Mutter.RemoteDesktop org.gnome.Mutter.DisplayConfig
+    [[ -z $x11 ]] && _rig_xwayland "$RIG_SPAWNED"
     _rig_ready mutter "$RIG_SPAWNED" 5 test -S "$XDG_RUNTIME_DIR/wayland-rig"
     export WAYLAND_DISPLAY=wayland-rig QT_QPA_PLATFORM=wayland
 
