@@ -191,15 +191,16 @@ _rig_x11_display() {
     [[ -n $DISPLAY && -f $XAUTHORITY ]] && DISPLAY=$DISPLAY XAUTHORITY=$XAUTHORITY xwininfo -root
 }
 
-# mutter's Xwayland (a child of the mutter PID) as DISPLAY; rig_stop ends it by its pid too.
+# mutter's Xwayland (a child of the mutter PID) as DISPLAY. rig_stop ends it by its pid too,
+# after mutter: ended first, it takes mutter down before mutter removes its X11 sockets.
 _rig_xwayland() {
     _rig_ready Xwayland "$1" 10 _rig_x11_display
     export DISPLAY XAUTHORITY
-    local pid
+    local pid last=$((${#RIG_PIDS[@]} - 1))
     pid=$(ps -o pid= -o comm= --ppid "$1" | awk '$2 == "Xwayland" {print $1}')
     [[ -n $pid ]] || rig_fail "mutter runs no Xwayland"
-    RIG_PIDS+=("$pid")
-    RIG_NAMES+=(xwayland)
+    RIG_PIDS=("${RIG_PIDS[@]:0:last}" "$pid" "$1")
+    RIG_NAMES=("${RIG_NAMES[@]:0:last}" xwayland mutter)
     echo "$pid" >>"$RIG_DIR/pids"
 }
 
