@@ -8,7 +8,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DOCULA_WERROR=ON,)
 DEB_PACKAGES := cmake g++ make pkg-config git clang-format python3 dpkg-dev desktop-file-utils appstream lintian groff-base man-db \
 	qt6-base-dev qt6-base-dev-tools libxcb-shm0-dev libxcb-damage0-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-randr0-dev libx11-xcb-dev libpipewire-0.3-dev libbenchmark-dev \
 	fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils imagemagick \
-	mutter pipewire pipewire-bin wireplumber qt6-wayland dbus-daemon dbus-bin python3-dbus python3-gi \
+	mutter xwayland pipewire pipewire-bin wireplumber qt6-wayland dbus-daemon dbus-bin python3-dbus python3-gi \
 	gir1.2-glib-2.0 gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)

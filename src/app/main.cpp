@@ -18,6 +18,7 @@
 #include <QPixmap>
 #include <QStringList>
 #include <QThread>
+#include <QWindow>
 
 #include <chrono>
 #include <cstdio>
@@ -302,7 +303,11 @@ int main(int argc, char* argv[]) {
         window.show();
     } else {
         window.show();
-        source->requestAccess(QStringLiteral("x11:%1").arg(window.winId(), 0, 16), {});
+        // Not QWidget::winId(): a window told to stay on top after its X window was made
+        // gets a new X window when first shown, and the widget keeps the old id; its
+        // QWindow's is the one on the screen.
+        source->requestAccess(QStringLiteral("x11:%1").arg(window.windowHandle()->winId(), 0, 16),
+                              {});
     }
     const int status = QApplication::exec();
     unloadAtExit = nullptr;

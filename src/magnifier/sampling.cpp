@@ -442,8 +442,11 @@ void Zoom::showProblem() {
         m_problemLabel->setMargin(scaled(8));
         m_problemLabel->setAutoFillBackground(true);
         // Over a view that goes straight to the window system, only a window of its own
-        // shows above it.
-        if (view->presentsDirectly())
+        // shows above it; made once the view has one (see eventFilter): made now, it would
+        // make the main window's before the settings say whether it stays on top, and Qt's
+        // xcb platform makes such a window anew when it is first shown, leaving the
+        // windows inside it dead.
+        if (view->presentsDirectly() && view->internalWinId() != 0)
             m_problemLabel->winId();
     }
     const QColor background = view->background();
@@ -475,6 +478,9 @@ bool Zoom::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == view && event->type() == QEvent::Resize && m_problemLabel != nullptr)
         m_problemLabel->setGeometry(view->rect());
+    if (watched == view && event->type() == QEvent::WinIdChange && m_problemLabel != nullptr &&
+        view->presentsDirectly() && view->internalWinId() != 0)
+        m_problemLabel->winId();
     if (watched == view) {
         if (event->type() == QEvent::MouseMove)
             notePointer(static_cast<QMouseEvent*>(event)->position().toPoint());

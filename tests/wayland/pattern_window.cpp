@@ -2,12 +2,14 @@
 // SPDX-License-Identifier: MIT
 
 // The Wayland rig's known screen: a native Wayland client that shows the coordinate pattern
-// over the whole monitor (or, with --window W H, in an ordinary decorated window of that
-// client size, the pattern of its own client coordinates). It prints "shown W H" once its
-// first frame is painted, "pointer X Y" for every pointer move over it, in its own
-// coordinates, "wheel DY" (the angle delta) for every wheel turn, and "key K M V" (the Qt
-// key code, modifiers and native virtual key in hex) for every key pressed while it has
-// the focus, so a test can tell where the compositor's pointer is and what arrives.
+// of the whole desktop, one full-screen window on each monitor showing the part that lies
+// there (or, with --window W H, an ordinary decorated window of that client size showing
+// the pattern of its own client coordinates). It prints "shown W H" once a window's first
+// frame is painted, "pointer X Y" for every pointer move over it, in desktop coordinates
+// (client ones for --window), "wheel DY" (the angle delta) for every wheel turn, and
+// "key K M V" (the Qt key code, modifiers and native virtual key in hex) for every key
+// pressed while it has the focus, so a test can tell where the compositor's pointer is and
+// what arrives.
 #include "support/pattern.h"
 
 #include <QGuiApplication>
@@ -17,16 +19,26 @@
 #include <QRasterWindow>
 #include <QWheelEvent>
 
+#include <QScreen>
+
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
 class PatternWindow : public QRasterWindow {
+public:
+    // Where the window's (0, 0) lies in the pattern, in device pixels.
+    QPoint origin;
+
 protected:
     void paintEvent(QPaintEvent*) override {
         const QSize size = this->size() * devicePixelRatio();
         if (m_image.size() != size)
-            m_image = ocula::test::makePatternDesktop(size.width(), size.height());
+            m_image = ocula::test::makePatternDesktop(origin.x() + size.width(),
+                                                      origin.y() + size.height())
+                          .copy(QRect(origin, size));
         m_image.setDevicePixelRatio(devicePixelRatio());
         QPainter(this).drawImage(0, 0, m_image);
         if (!m_shown) {
@@ -45,7 +57,7 @@ protected:
         std::fflush(stdout);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
-        const QPointF at = event->position() * devicePixelRatio();
+        const QPointF at = event->position() * devicePixelRatio() + origin;
         std::printf("pointer %g %g\n", at.x(), at.y());
         std::fflush(stdout);
     }
@@ -59,16 +71,25 @@ private:
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    PatternWindow window;
-    window.setTitle(QStringLiteral("pattern"));
+    std::vector<std::unique_ptr<PatternWindow>> windows;
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--window")) {
-        window.resize(args[2].toInt(), args[3].toInt());
-        window.show();
-    } else {
-        // Without a frame, so nothing of the pattern hides behind a title bar.
-        window.setFlag(Qt::FramelessWindowHint);
-        window.showFullScreen();
+        auto& window = windows.emplace_back(std::make_unique<PatternWindow>());
+        window->setTitle(QStringLiteral("pattern"));
+        window->resize(args[2].toInt(), args[3].toInt());
+        window->show();
+        return app.exec();
+    }
+    for (QScreen* screen : QGuiApplication::screens()) {
+        auto& window = windows.emplace_back(std::make_unique<PatternWindow>());
+        window->setTitle(QStringLiteral("pattern"));
+        window->origin = screen->geometry().topLeft() * screen->devicePixelRatio();
+        // Without a frame, so nothing of the pattern hides behind a title bar; full screen
+        // on the screen it is given.
+        window->setFlag(Qt::FramelessWindowHint);
+        window->setScreen(screen);
+        window->setGeometry(screen->geometry());
+        window->showFullScreen();
     }
     return app.exec();
 }

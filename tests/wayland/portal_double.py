@@ -6,15 +6,16 @@
 It owns org.freedesktop.portal.Desktop on the rig's private session bus and answers
 org.freedesktop.portal.ScreenCast the way xdg-desktop-portal does (request and session
 objects named from the caller's unique name and its tokens, results through
-Request::Response), with no dialog: Start records the monitor through mutter's own
-org.gnome.Mutter.ScreenCast and hands over its PipeWire node, OpenPipeWireRemote a
-socket connected to the rig's PipeWire.
+Request::Response), with no dialog: Start records every monitor through mutter's own
+org.gnome.Mutter.ScreenCast and hands over their PipeWire nodes, each with the monitor's
+place and size on the desktop as mutter tells them, OpenPipeWireRemote a socket connected
+to the rig's PipeWire.
 
 For the tests it also owns org.ocula.TestRig, whose object /org/ocula/TestRig steers and
 watches the portal (see TestRig below), moves the pointer through
-org.gnome.Mutter.RemoteDesktop and names a stream of its own from which the screen can be
-read back. The names are taken only once that stream runs, so a client that sees them can
-use everything at once.
+org.gnome.Mutter.RemoteDesktop and names streams of its own (one a monitor) from which the
+screen can be read back. The names are taken only once those streams run, so a client that
+sees them can use everything at once.
 
 Usage: portal_double.py [--cursor-modes N]     (runs until SIGTERM or SIGINT)
 """
@@ -44,6 +45,8 @@ MUTTER_SC = "org.gnome.Mutter.ScreenCast"
 MUTTER_SC_PATH = "/org/gnome/Mutter/ScreenCast"
 MUTTER_RD = "org.gnome.Mutter.RemoteDesktop"
 MUTTER_RD_PATH = "/org/gnome/Mutter/RemoteDesktop"
+MUTTER_DC = "org.gnome.Mutter.DisplayConfig"
+MUTTER_DC_PATH = "/org/gnome/Mutter/DisplayConfig"
 
 # Portal cursor modes (bits) to mutter's RecordMonitor cursor-mode values.
 MUTTER_CURSOR = {1: 0, 2: 1, 4: 2}
@@ -277,16 +280,19 @@ class Portal(dbus.service.Object):
             return req
         cursor = MUTTER_CURSOR[int(session.sources.get("cursor_mode", 1))]
 
-        def streaming(node, params):
-            session.node = node
+        def streaming(streams):
+            session.node = streams[0][0]
             token = uuid.uuid4().hex
             self.issued_tokens.add(token)
             self.last["restore_token_issued"] = token
-            stream = dbus.Struct((dbus.UInt32(node), dbus.Dictionary({
+            # As GNOME's portal does: every monitor, each stream with its monitor's place.
+            granted = [dbus.Struct((dbus.UInt32(node), dbus.Dictionary({
                 "position": dbus.Struct([dbus.Int32(v) for v in params["position"]]),
                 "size": dbus.Struct([dbus.Int32(v) for v in params["size"]]),
-                "source_type": dbus.UInt32(1)}, signature="sv")))
-            req.answer(0, {"streams": dbus.Array([stream], signature="(ua{sv})"),
+                "source_type": dbus.UInt32(1)}, signature="sv"))) for node, params in streams]
+            self.last["streams"] = [[int(node)] + [int(v) for v in params["position"]] +
+                                    [int(v) for v in params["size"]] for node, params in streams]
+            req.answer(0, {"streams": dbus.Array(granted, signature="(ua{sv})"),
                            "restore_token": dbus.String(token)})
 
         def broken(error):
@@ -294,8 +300,8 @@ class Portal(dbus.service.Object):
             req.answer(2)
 
         try:
-            session.mutter = record_monitor(self.bus, {}, cursor, streaming, broken,
-                                            lambda: session.end(emit=True))
+            session.mutter = record_monitors(self.bus, {}, cursor, streaming, broken,
+                                             lambda: session.end(emit=True))
         except dbus.exceptions.DBusException as error:
             broken(error)
         return req
@@ -313,26 +319,42 @@ class Portal(dbus.service.Object):
             return dbus.types.UnixFd(sock.fileno())  # a duplicate: ours closes here
 
 
-def record_monitor(bus, session_props, cursor_mode, on_node, on_error, on_closed, start=True):
-    """Records the primary monitor in a new mutter ScreenCast session; on_node(node, params)
-    once its PipeWire stream is there. Returns the session's proxy."""
+def connectors(bus):
+    """mutter's monitors by connector name, the primary first, then as they lie (top to
+    bottom, left to right)."""
+    dc = bus.get_object(MUTTER_DC, MUTTER_DC_PATH)
+    _, _, logical, _ = dc.GetCurrentState(dbus_interface=MUTTER_DC)
+    logical = sorted(logical, key=lambda m: (not m[4], int(m[1]), int(m[0])))
+    return [str(spec[0]) for m in logical for spec in m[5]]
+
+
+def record_monitors(bus, session_props, cursor_mode, on_streams, on_error, on_closed,
+                    start=True):
+    """Records every monitor in a new mutter ScreenCast session; on_streams([(node, params),
+    ...]) in the order of connectors() once all their PipeWire streams are there. Returns
+    the session's proxy, whose stream_paths name the streams in that order."""
     sc = bus.get_object(MUTTER_SC, MUTTER_SC_PATH)
     path = sc.CreateSession(dbus.Dictionary(session_props, signature="sv"),
                             dbus_interface=MUTTER_SC)
     session = bus.get_object(MUTTER_SC, path)
     session.connect_to_signal("Closed", on_closed, dbus_interface=MUTTER_SC + ".Session")
-    # An empty connector names the primary monitor.
     props = dbus.Dictionary({"cursor-mode": dbus.UInt32(cursor_mode)}, signature="sv")
-    stream_path = session.RecordMonitor("", props, dbus_interface=MUTTER_SC + ".Session")
-    stream = bus.get_object(MUTTER_SC, stream_path)
-    session.stream_path = stream_path
+    session.stream_paths = [session.RecordMonitor(c, props, dbus_interface=MUTTER_SC + ".Session")
+                            for c in connectors(bus)]
+    added = [None] * len(session.stream_paths)
 
-    def added(node):
+    def on_added(i, stream, node):
         params = stream.Get(MUTTER_SC + ".Stream", "Parameters",
                             dbus_interface=dbus.PROPERTIES_IFACE)
-        on_node(int(node), params)
+        added[i] = (int(node), params)
+        if None not in added:
+            on_streams(list(added))
 
-    stream.connect_to_signal("PipeWireStreamAdded", added, dbus_interface=MUTTER_SC + ".Stream")
+    for i, stream_path in enumerate(session.stream_paths):
+        stream = bus.get_object(MUTTER_SC, stream_path)
+        stream.connect_to_signal("PipeWireStreamAdded",
+                                 lambda node, i=i, stream=stream: on_added(i, stream, node),
+                                 dbus_interface=MUTTER_SC + ".Stream")
     if start:
         session.Start(dbus_interface=MUTTER_SC + ".Session", reply_handler=lambda: None,
                       error_handler=on_error)
@@ -348,9 +370,9 @@ class TestRig(dbus.service.Object):
         self.bus = bus
         self.portal = portal
         self.loop = loop
-        self.node = None
+        self.streams = None  # [(node, x, y, w, h)] of the readback streams, one a monitor
         # The pointer moves through a remote desktop session, which needs a screen cast
-        # session of its own linked to it; that one's stream is the readback stream.
+        # session of its own linked to it; that one's streams are the readback streams.
         rd = bus.get_object(MUTTER_RD, MUTTER_RD_PATH).CreateSession(dbus_interface=MUTTER_RD)
         self.rd = bus.get_object(MUTTER_RD, rd)
         rd_id = self.rd.Get(MUTTER_RD + ".Session", "SessionId",
@@ -360,11 +382,12 @@ class TestRig(dbus.service.Object):
             print("portal_double: the rig's own session closed", file=sys.stderr, flush=True)
             loop.quit()
 
-        def ready(node, _params):
-            self.node = node
+        def ready(streams):
+            self.streams = [(node,) + tuple(int(v) for v in params["position"]) +
+                            tuple(int(v) for v in params["size"]) for node, params in streams]
 
-        self.sc = record_monitor(bus, {"remote-desktop-session-id": rd_id}, 2, ready, lost, lost,
-                                 start=False)
+        self.sc = record_monitors(bus, {"remote-desktop-session-id": rd_id}, 2, ready, lost,
+                                  lost, start=False)
         self.rd.connect_to_signal("Closed", lost, dbus_interface=MUTTER_RD + ".Session")
         self.rd.Start(dbus_interface=MUTTER_RD + ".Session")
 
@@ -406,13 +429,21 @@ class TestRig(dbus.service.Object):
     def StartCount(self):
         return dbus.UInt32(self.portal.start_count)
 
-    @dbus.service.method(RIG, in_signature="", out_signature="u")
-    def ReadbackNode(self):
-        return dbus.UInt32(self.node)
+    @dbus.service.method(RIG, in_signature="", out_signature="s")
+    def ReadbackStreams(self):
+        """One line "NODE X Y W H" a monitor: its stream and its place on the desktop."""
+        return "\n".join(" ".join(str(v) for v in s) for s in self.streams)
 
     @dbus.service.method(RIG, in_signature="dd", out_signature="")
     def MovePointer(self, x, y):
-        self.rd.NotifyPointerMotionAbsolute(self.sc.stream_path, dbus.Double(x), dbus.Double(y),
+        """Move the pointer to that desktop position (the monitor it lies on: mutter takes
+        the position relative to one monitor's stream)."""
+        inside = [i for i, (_, sx, sy, w, h) in enumerate(self.streams)
+                  if sx <= x < sx + w and sy <= y < sy + h]
+        i = inside[0] if inside else 0
+        _, sx, sy, _, _ = self.streams[i]
+        self.rd.NotifyPointerMotionAbsolute(self.sc.stream_paths[i], dbus.Double(x - sx),
+                                            dbus.Double(y - sy),
                                             dbus_interface=MUTTER_RD + ".Session")
 
     @dbus.service.method(RIG, in_signature="dd", out_signature="")
@@ -450,9 +481,9 @@ def main(argv):
     rig = TestRig(bus, portal, loop)
     timed_out = []
     GLib.timeout_add_seconds(10, lambda: timed_out.append(True))
-    while rig.node is None and not timed_out:
+    while rig.streams is None and not timed_out:
         loop.get_context().iteration(True)
-    if rig.node is None:
+    if rig.streams is None:
         print("portal_double: mutter gave the rig no stream", file=sys.stderr)
         return 1
     # mutter 43 hands the first event of a new remote desktop pointer or keyboard to no

@@ -2,16 +2,21 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # A private Wayland desktop for end-to-end tests: its own XDG_RUNTIME_DIR and session bus,
-# PipeWire with WirePlumber, a headless mutter with one 1280 x 720 monitor, and the
-# ScreenCast portal double (portal_double.py) on that bus. Source this file, then:
+# PipeWire with WirePlumber, a headless mutter with a 1280 x 720 monitor (and a second one
+# if asked), and the ScreenCast portal double (portal_double.py) on that bus. Source this
+# file, then:
 #
-#   rig_start [--cursor-modes N]  start it all (N: the portal's AvailableCursorModes, 7 by
+#   rig_start [--cursor-modes N] [--second-monitor WxH] [--xwayland]
+#                                 start it all (N: the portal's AvailableCursorModes, 7 by
 #                                 default) and wait until each part is ready; exports
 #                                 XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, WAYLAND_DISPLAY
-#                                 and QT_QPA_PLATFORM=wayland, drops DISPLAY, and installs
-#                                 the traps that call rig_stop. RIG_DIR is the scratch
-#                                 directory (removed by rig_stop), RIG_WIDTH x RIG_HEIGHT
-#                                 the monitor
+#                                 and QT_QPA_PLATFORM=wayland, drops DISPLAY (with
+#                                 --xwayland, mutter's Xwayland is DISPLAY, with its
+#                                 XAUTHORITY), and installs the traps that call rig_stop. RIG_DIR is the scratch
+#                                 directory (removed by rig_stop); RIG_SCREENS the monitors
+#                                 as mutter lays them out ("X Y W H;X Y W H", the first
+#                                 1280 x 720 at (0, 0), a second one to its right), RIG_WIDTH
+#                                 x RIG_HEIGHT the box around them all
 #   rig_stop                      end every process the rig started, newest first, by its
 #                                 pid (TERM, then KILL after 3 s); safe to call twice
 #   rig_spawn NAME COMMAND...     run COMMAND in the background, its stdout in
@@ -25,10 +30,12 @@
 #   rig_alive PID                 the process still runs (and is no zombie)
 #   rig_ctl ARGS...               rigctl.py: the double's control methods, e.g.
 #                                 rig_ctl MovePointer 300 200
-#   rig_grab FILE                 one frame of the screen, read from the rig's own stream,
-#                                 as FILE (.ppm, as viewcheck.py --shot reads; or .png)
-#   rig_show_pattern              show the coordinate pattern on the whole screen (the
-#                                 pattern_window client) and wait until the screen shows it
+#   rig_grab FILE                 one frame of the desktop, read from the rig's own streams
+#                                 (one a monitor), as FILE (.ppm, as viewcheck.py --shot
+#                                 reads; or .png); black where no monitor is
+#   rig_show_pattern              show the coordinate pattern of the whole desktop on every
+#                                 monitor (the pattern_window client) and wait until the
+#                                 screen shows it
 #   rig_wait TIMEOUT COMMAND...   rerun COMMAND until it succeeds; fails on timeout
 #   rig_node NODE                 PipeWire has a node of that id now
 #   rig_fail MESSAGE              print MESSAGE and the rig's logs, exit 1
@@ -47,7 +54,8 @@ RIG_DIR=
 RIG_PIDS=()
 RIG_NAMES=()
 RIG_SPAWNED=
-RIG_NODE=
+RIG_NODES=()
+RIG_SCREENS=
 RIG_WATCHDOG=
 RIG_BUILD_DIR=${OCULA_BUILD_DIR:-$RIG_HERE/../../build}
 RIG_PATTERN_WINDOW=${RIG_PATTERN_WINDOW:-$RIG_BUILD_DIR/tests/wayland/ocula_pattern_window}
@@ -177,9 +185,36 @@ _rig_bus_address() {
     [[ -s $RIG_DIR/bus.address ]]
 }
 
+_rig_x11_display() {
+    DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$RIG_DIR/mutter.err")
+    XAUTHORITY=$(echo "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.*)
+    [[ -n $DISPLAY && -f $XAUTHORITY ]] && DISPLAY=$DISPLAY XAUTHORITY=$XAUTHORITY xwininfo -root
+}
+
+# mutter's Xwayland (a child of the mutter PID) as DISPLAY. rig_stop ends it by its pid too,
+# after mutter: ended first, it takes mutter down before mutter removes its X11 sockets.
+_rig_xwayland() {
+    _rig_ready Xwayland "$1" 10 _rig_x11_display
+    export DISPLAY XAUTHORITY
+    local pid last=$((${#RIG_PIDS[@]} - 1))
+    pid=$(ps -o pid= -o comm= --ppid "$1" | awk '$2 == "Xwayland" {print $1}')
+    [[ -n $pid ]] || rig_fail "mutter runs no Xwayland"
+    RIG_PIDS=("${RIG_PIDS[@]:0:last}" "$pid" "$1")
+    RIG_NAMES=("${RIG_NAMES[@]:0:last}" xwayland mutter)
+    echo "$pid" >>"$RIG_DIR/pids"
+}
+
 rig_start() {
-    local cursor_modes=7
-    [[ ${1:-} == --cursor-modes ]] && cursor_modes=$2
+    local cursor_modes=7 monitors=("--virtual-monitor" "1280x720") x11=--no-x11
+    while (($#)); do
+        case $1 in
+        --cursor-modes) cursor_modes=$2 && shift ;;
+        --second-monitor) monitors+=("--virtual-monitor" "$2") && shift ;;
+        --xwayland) x11= ;;
+        *) rig_fail "rig_start: unknown option $1" ;;
+        esac
+        shift
+    done
     RIG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/ocula-rig.XXXXXX")
     trap rig_stop EXIT
     # Let a killed run clean up as well (the EXIT trap does not run on a signal).
@@ -190,7 +225,7 @@ rig_start() {
     # Nothing the rig runs may touch the user's own configuration or state.
     export XDG_CONFIG_HOME=$RIG_DIR/home/config XDG_STATE_HOME=$RIG_DIR/home/state
     export XDG_DATA_HOME=$RIG_DIR/home/data XDG_CACHE_HOME=$RIG_DIR/home/cache
-    unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+    unset DISPLAY XAUTHORITY WAYLAND_DISPLAY WAYLAND_SOCKET XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
     # Qt clients at scale 1 with Qt's own window frame, whatever the calling session uses.
     unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_FONT_DPI \
         QT_WAYLAND_DECORATION QT_WAYLAND_DISABLE_WINDOWDECORATION
@@ -217,38 +252,69 @@ rig_start() {
     rig_spawn wireplumber wireplumber
     _rig_ready wireplumber "$RIG_SPAWNED" 10 _rig_wireplumber
 
-    rig_spawn mutter mutter --headless --virtual-monitor "${RIG_WIDTH}x$RIG_HEIGHT" --wayland \
-        --no-x11 --wayland-display=wayland-rig
+    rig_spawn mutter mutter --headless "${monitors[@]}" --wayland $x11 \
+        --wayland-display=wayland-rig
     _rig_ready mutter "$RIG_SPAWNED" 20 _rig_owned org.gnome.Mutter.ScreenCast \
-        org.gnome.Mutter.RemoteDesktop
+        org.gnome.Mutter.RemoteDesktop org.gnome.Mutter.DisplayConfig
+    [[ -z $x11 ]] && _rig_xwayland "$RIG_SPAWNED"
     _rig_ready mutter "$RIG_SPAWNED" 5 test -S "$XDG_RUNTIME_DIR/wayland-rig"
     export WAYLAND_DISPLAY=wayland-rig QT_QPA_PLATFORM=wayland
 
     rig_spawn portal "$RIG_PYTHON" "$RIG_HERE/portal_double.py" --cursor-modes "$cursor_modes"
     _rig_ready portal_double "$RIG_SPAWNED" 15 _rig_owned org.freedesktop.portal.Desktop \
         org.ocula.TestRig
-    RIG_NODE=$(rig_ctl ReadbackNode) || rig_fail "no readback stream"
+    local streams node x y w h
+    streams=$(rig_ctl ReadbackStreams) || rig_fail "no readback streams"
+    RIG_NODES=() RIG_SCREENS='' RIG_WIDTH=0 RIG_HEIGHT=0
+    while read -r node x y w h; do
+        RIG_NODES+=("$node")
+        RIG_SCREENS+=${RIG_SCREENS:+;}"$x $y $w $h"
+        ((x + w > RIG_WIDTH)) && RIG_WIDTH=$((x + w))
+        ((y + h > RIG_HEIGHT)) && RIG_HEIGHT=$((y + h))
+    done <<<"$streams"
+    export RIG_SCREENS
+    ((${#RIG_NODES[@]} == ${#monitors[@]} / 2)) ||
+        rig_fail "mutter streams ${#RIG_NODES[@]} monitors, not $((${#monitors[@]} / 2))"
 }
 
 rig_ctl() {
     "$RIG_PYTHON" "$RIG_HERE/rigctl.py" "$@"
 }
 
+# Every monitor's picture has its size and is not all black: a buffer that only moves the
+# pointer can come with no pixels, which gst flags corrupted or passes on as a black
+# picture (the rig's screen is never all black once a client shows).
+_rig_grabbed() {
+    local i screen size
+    for i in "${!RIG_NODES[@]}"; do
+        read -r -a screen <<<"$(cut -d';' -f$((i + 1)) <<<"$RIG_SCREENS")"
+        size=$((screen[2] * screen[3] * 3))
+        [[ $(stat -c %s "$RIG_DIR/grab$i.rgb" 2>/dev/null) == "$size" ]] &&
+            ! cmp -s -n "$size" "$RIG_DIR/grab$i.rgb" /dev/zero || return 1
+    done
+}
+
 rig_grab() {
-    local out=$1 raw=$RIG_DIR/grab.rgb size=$((RIG_WIDTH * RIG_HEIGHT * 3)) try
-    # A buffer that only moves the pointer can come with no pixels (gst flags it
-    # corrupted): read again.
+    local out=$1 try i screen pipeline=()
+    for i in "${!RIG_NODES[@]}"; do
+        read -r -a screen <<<"$(cut -d';' -f$((i + 1)) <<<"$RIG_SCREENS")"
+        pipeline+=(pipewiresrc path="${RIG_NODES[i]}" num-buffers=1 ! videoconvert !
+            "video/x-raw,format=RGB,width=${screen[2]},height=${screen[3]}" !
+            filesink location="$RIG_DIR/grab$i.rgb")
+    done
     for try in 1 2 3; do
-        rm -f "$raw"
-        timeout 10 gst-launch-1.0 -q pipewiresrc path="$RIG_NODE" num-buffers=1 ! videoconvert ! \
-            "video/x-raw,format=RGB,width=$RIG_WIDTH,height=$RIG_HEIGHT" ! \
-            filesink location="$raw" >>"$RIG_DIR/grab.log" 2>&1 &&
-            [[ $(stat -c %s "$raw" 2>/dev/null) == "$size" ]] && break
+        rm -f "$RIG_DIR"/grab*.rgb
+        timeout 10 gst-launch-1.0 -q "${pipeline[@]}" >>"$RIG_DIR/grab.log" 2>&1 && _rig_grabbed &&
+            break
         ((try < 3)) || return 1
     done
     local ppm=$out
     [[ $out == *.png ]] && ppm=$RIG_DIR/grab.ppm
-    { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$raw"; } >"$ppm"
+    if ((${#RIG_NODES[@]} == 1)); then
+        { printf 'P6\n%d %d\n255\n' "$RIG_WIDTH" "$RIG_HEIGHT" && cat "$RIG_DIR/grab0.rgb"; } >"$ppm"
+    else
+        rig_ctl desktop "$ppm" "$RIG_DIR"/grab*.rgb || return 1
+    fi
     [[ $ppm == "$out" ]] || convert "$ppm" "$out"
 }
 

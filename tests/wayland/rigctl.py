@@ -6,7 +6,7 @@
     rigctl.py METHOD [ARGS...]     call a control method of the portal double and print
                                    its result: SetNextResponse U, SetCursorModes U,
                                    SetPortal screencast|bare|none, EndStreams, LastOptions,
-                                   StartCount, ReadbackNode, MovePointer X Y, Click X Y,
+                                   StartCount, ReadbackStreams, MovePointer X Y, Click X Y,
                                    Scroll STEPS, PressKey KEYSYM (an X keysym, e.g. 0xffab
                                    for KP_Add)
     rigctl.py cast [--cursor-mode N] [--restore-token T] [--grab FILE.ppm] [--hold]
@@ -21,13 +21,19 @@
                                    "error NAME" when a call failed
     rigctl.py pattern FILE.ppm [--rect X Y W H] [--origin X Y] [-q]
                                    check that the screenshot shows the coordinate pattern
-                                   in that rectangle (default: all of it), the pattern's
-                                   (0, 0) at the origin (default: the screen's)
+                                   in that rectangle (default: every monitor), the
+                                   pattern's (0, 0) at the origin (default: the desktop's)
     rigctl.py window FILE.ppm      print "X Y W H", the client area of the one (framed)
                                    window the screenshot shows over the pattern
+    rigctl.py desktop FILE.ppm RAW...
+                                   write the desktop as FILE.ppm from one RGB picture a
+                                   monitor, black where no monitor is
     rigctl.py text FILE.ppm --rect X Y W H [-q]
                                    check that the rectangle shows text on a plain
                                    background (a message drawn in a view)
+
+The monitors are those RIG_SCREENS lists ("X Y W H;X Y W H", as rig.bash exports it); with
+none, the screenshot is one monitor.
 """
 import argparse
 import collections
@@ -43,7 +49,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 METHODS = {"SetNextResponse": "u", "SetCursorModes": "u", "SetPortal": "s", "EndStreams": "",
-           "LastOptions": "", "StartCount": "", "ReadbackNode": "", "MovePointer": "dd",
+           "LastOptions": "", "StartCount": "", "ReadbackStreams": "", "MovePointer": "dd",
            "Click": "dd", "Scroll": "i", "PressKey": "u"}
 TIMEOUT_MS = 10000
 
@@ -151,6 +157,31 @@ def cast(args):
 FRAME_LEFT, FRAME_TOP, FRAME_RIGHT, FRAME_BOTTOM = 3, 30, 3, 3
 
 
+def screens(shot=None):
+    listed = os.environ.get("RIG_SCREENS")
+    if listed:
+        return [tuple(int(v) for v in s.split()) for s in listed.split(";")]
+    return [(0, 0, shot.width, shot.height)]
+
+
+def desktop(args):
+    rects = screens()
+    if len(args.raw) != len(rects):
+        sys.exit("rigctl: %d pictures for %d monitors" % (len(args.raw), len(rects)))
+    width = max(x + w for x, _, w, _ in rects)
+    height = max(y + h for _, y, _, h in rects)
+    pixels = bytearray(width * height * 3)
+    for (x, y, w, h), raw in zip(rects, args.raw):
+        with open(raw, "rb") as f:
+            picture = f.read()
+        for row in range(h):
+            start = ((y + row) * width + x) * 3
+            pixels[start:start + w * 3] = picture[row * w * 3:(row + 1) * w * 3]
+    with open(args.shot, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (width, height) + pixels)
+    return 0
+
+
 def load(path):
     from viewcheck import Shot
     with open(path, "rb") as f:
@@ -177,7 +208,8 @@ def pattern(args):
     from make_pattern import pattern_rgb
     shot = load(args.shot)
     ox, oy = args.origin or (0, 0)
-    wrong = list(off_pattern(shot, *(args.rect or (0, 0, shot.width, shot.height)), ox, oy))
+    wrong = [p for rect in ([args.rect] if args.rect else screens(shot))
+             for p in off_pattern(shot, *rect, ox, oy)]
     if wrong and not args.q:
         for x, y in wrong[:8]:
             print("pixel (%d, %d) is %02X%02X%02X, the pattern's %02X%02X%02X" %
@@ -191,9 +223,10 @@ def window(args):
     everything that is not the pattern."""
     shot = load(args.shot)
     xs, ys = set(), set()
-    for x, y in off_pattern(shot, 0, 0, shot.width, shot.height):
-        xs.add(x)
-        ys.add(y)
+    for rect in screens(shot):
+        for x, y in off_pattern(shot, *rect):
+            xs.add(x)
+            ys.add(y)
     if not xs:
         print("nothing covers the pattern")
         return 1
@@ -227,7 +260,8 @@ def text(args):
 
 
 def main(argv):
-    commands = {"cast": cast, "pattern": pattern, "window": window, "text": text}
+    commands = {"cast": cast, "pattern": pattern, "window": window, "text": text,
+                "desktop": desktop}
     if argv and argv[0] in commands:
         parser = argparse.ArgumentParser(prog="rigctl.py " + argv[0])
         if argv[0] == "cast":
@@ -235,6 +269,9 @@ def main(argv):
             parser.add_argument("--restore-token")
             parser.add_argument("--grab")
             parser.add_argument("--hold", action="store_true")
+        elif argv[0] == "desktop":
+            parser.add_argument("shot")
+            parser.add_argument("raw", nargs="+")
         else:
             parser.add_argument("shot")
             parser.add_argument("--rect", type=int, nargs=4, required=argv[0] == "text")
