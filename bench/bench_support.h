@@ -5,6 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QImage>
+
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -25,5 +28,9 @@ using Summary = std::function<void(const Results&, std::ostream&)>;
 
 // Call from a static initialiser; returns true so the result can seed a namespace-scope bool.
 bool addSummary(Summary summary);
+
+// Opaque noise: a copy that drops or repeats a column shows, and neighbouring rectangles
+// never hold the same pixels.
+QImage noisePicture(QSize size, uint32_t seed);
 
 } // namespace ocula::bench

@@ -76,6 +76,21 @@ bool addSummary(Summary summary) {
     return true;
 }
 
+QImage noisePicture(QSize size, uint32_t seed) {
+    QImage img(size, QImage::Format_RGB32);
+    uint32_t state = seed;
+    for (int y = 0; y < img.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            row[x] = 0xFF000000u | (state & 0x00FFFFFFu);
+        }
+    }
+    return img;
+}
+
 } // namespace ocula::bench
 
 int main(int argc, char** argv) {

@@ -59,23 +59,8 @@ std::string redrawName(ViewSize v, int factor, bool grid) {
     std::abort();
 }
 
-// Noise: a copy that drops or repeats a column shows in the check, and neighbouring
-// source rectangles never hold the same pixels.
 const QImage& busyDesktop() {
-    static const QImage desktop = [] {
-        QImage img(kDesktopSize, QImage::Format_RGB32);
-        uint32_t state = 0x9E3779B9u;
-        for (int y = 0; y < img.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-            for (int x = 0; x < img.width(); ++x) {
-                state ^= state << 13;
-                state ^= state >> 17;
-                state ^= state << 5;
-                row[x] = 0xFF000000u | (state & 0x00FFFFFFu);
-            }
-        }
-        return img;
-    }();
+    static const QImage desktop = noisePicture(kDesktopSize, 0x9E3779B9u);
     return desktop;
 }
 

@@ -30,17 +30,13 @@ constexpr int kChrome = 2 * 1 + 2 * 2;
 // A stream's kept picture, read as the Wayland source reads it.
 class PictureSource final : public ScreenSource {
 public:
+    // The noise's top bytes are set, but a stream's are not to be trusted: they vary here.
     explicit PictureSource(PixelOrder order)
-        : m_order(order), m_picture(kMonitor, QImage::Format_RGB32) {
-        uint32_t state = 0x2545F491u;
+        : m_order(order), m_picture(noisePicture(kMonitor, 0x2545F491u)) {
         for (int y = 0; y < m_picture.height(); ++y) {
             auto* row = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
-            for (int x = 0; x < m_picture.width(); ++x) {
-                state ^= state << 13;
-                state ^= state >> 17;
-                state ^= state << 5;
-                row[x] = state;
-            }
+            for (int x = 0; x < m_picture.width(); ++x)
+                row[x] ^= QRgb(x + y) << 24;
         }
     }
     QPoint cursorPos() override { return m_cursor; }
