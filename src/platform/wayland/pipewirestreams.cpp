@@ -106,12 +106,9 @@ struct PipeWireStreams::Impl {
     spa_hook coreListener{};
     quint64 cursorStamps = 0;
 
-    static void onCoreError(void* data, uint32_t id, int, int res, const char* message) {
-        auto* self = static_cast<PipeWireStreams*>(data);
-        if (id == PW_ID_CORE && res == -EPIPE) {
-            (void)message;
-            self->m_notify(Event::Ended);
-        }
+    static void onCoreError(void* data, uint32_t id, int, int res, const char*) {
+        if (id == PW_ID_CORE && res == -EPIPE)
+            static_cast<PipeWireStreams*>(data)->m_notify(Event::Ended);
     }
 
     static void onStateChanged(void* data, pw_stream_state old, pw_stream_state state,

@@ -74,91 +74,93 @@ bool WaylandScreenSource::requestAccess(const QString& parentWindow,
 
 void WaylandScreenSource::ask() {
     m_portal->onClosed([this] { streamsEnded(); });
-    m_portal->start(
-        readRestoreToken(restoreTokenPath()), m_parentWindow,
-        [this](ScreenCastPortal::Result result) {
-            auto answered = std::exchange(m_answered, nullptr);
-            switch (result.outcome) {
-            case ScreenCastPortal::Outcome::Started:
-                break;
-            case ScreenCastPortal::Outcome::NoPortal:
-                std::fprintf(stderr,
-                             "ocula: cannot read the screen: this Wayland desktop offers no "
-                             "ScreenCast portal (%s)\n",
-                             qPrintable(result.detail));
-                setProblem(tr("This Wayland desktop offers no ScreenCast portal, so Ocula cannot "
-                              "read the screen. Install xdg-desktop-portal and the portal of "
-                              "your desktop."));
-                break;
-            case ScreenCastPortal::Outcome::Refused:
-                std::fputs("ocula: cannot read the screen: sharing the screen was refused\n",
-                           stderr);
-                setProblem(tr("Sharing the screen was refused, so Ocula cannot read it. Start "
-                              "Ocula again to be asked again."));
-                break;
-            case ScreenCastPortal::Outcome::Failed:
-                std::fprintf(stderr,
-                             "ocula: cannot read the screen: the ScreenCast portal failed (%s)\n",
-                             qPrintable(result.detail));
-                setProblem(tr("The desktop could not share the screen (%1).").arg(result.detail));
-                break;
-            }
-            if (result.outcome == ScreenCastPortal::Outcome::Started) {
-                writeRestoreToken(restoreTokenPath(), m_portal->restoreToken());
-                m_cursorMetadata = result.cursorMetadata;
-                m_placements.clear();
-                std::vector<uint32_t> nodes;
-                for (const ScreenCastPortal::Stream& s : result.streams) {
-                    m_placements.push_back({s.position, s.size, QSize()});
-                    nodes.push_back(s.node);
-                }
-                placePictures();
-                // Events come on PipeWire's thread; only the ones the view waits for are
-                // handed over, so that pictures nobody reads do not wake the program.
-                const auto armed = m_wakeArmed;
-                m_streams.reset();
-                auto* self = this;
-                // An end told by streams since replaced is not this cast's.
-                const int generation = ++m_generation;
-                m_streams = std::make_unique<PipeWireStreams>(
-                    result.remoteFd, nodes,
-                    [self, armed, generation](PipeWireStreams::Event event) {
-                        if (event == PipeWireStreams::Event::Ended) {
-                            QMetaObject::invokeMethod(
-                                self,
-                                [self, generation] {
-                                    if (generation == self->m_generation)
-                                        self->streamsEnded();
-                                },
-                                Qt::QueuedConnection);
-                        } else if (armed->exchange(false)) {
-                            QMetaObject::invokeMethod(
-                                self,
-                                [self] {
-                                    if (auto wake = self->m_wake)
-                                        wake();
-                                },
-                                Qt::QueuedConnection);
-                        }
+    m_portal->start(readRestoreToken(restoreTokenPath()), m_parentWindow,
+                    [this](ScreenCastPortal::Result result) {
+                        auto answered = std::exchange(m_answered, nullptr);
+                        answer(std::move(result));
+                        if (answered)
+                            answered();
                     });
-                if (!m_streams->isConnected()) {
-                    m_streams.reset();
-                    std::fputs("ocula: cannot read the screen: PipeWire refused the screen cast\n",
-                               stderr);
-                    setProblem(tr("PipeWire could not open the shared screen."));
-                } else {
-                    setProblem(tr("Waiting for the screen…"));
-                    if (!m_cursorMetadata && !m_pointerReported) {
-                        m_pointerReported = true;
-                        std::fputs("ocula: the desktop's screen cast gives no pointer position; "
-                                   "press F for a fixed centre and type its coordinates\n",
-                                   stderr);
-                    }
-                }
+}
+
+void WaylandScreenSource::cannotRead(const QString& why, const QString& words) {
+    std::fprintf(stderr, "ocula: cannot read the screen: %s\n", qPrintable(why));
+    setProblem(words);
+}
+
+void WaylandScreenSource::answer(ScreenCastPortal::Result result) {
+    switch (result.outcome) {
+    case ScreenCastPortal::Outcome::Started:
+        openStreams(std::move(result));
+        return;
+    case ScreenCastPortal::Outcome::NoPortal:
+        cannotRead(QStringLiteral("this Wayland desktop offers no ScreenCast portal (%1)")
+                       .arg(result.detail),
+                   tr("This Wayland desktop offers no ScreenCast portal, so Ocula cannot read "
+                      "the screen. Install xdg-desktop-portal and the portal of your desktop."));
+        return;
+    case ScreenCastPortal::Outcome::Refused:
+        cannotRead(QStringLiteral("sharing the screen was refused"),
+                   tr("Sharing the screen was refused, so Ocula cannot read it. Start Ocula "
+                      "again to be asked again."));
+        return;
+    case ScreenCastPortal::Outcome::Failed:
+        cannotRead(QStringLiteral("the ScreenCast portal failed (%1)").arg(result.detail),
+                   tr("The desktop could not share the screen (%1).").arg(result.detail));
+        return;
+    }
+}
+
+void WaylandScreenSource::openStreams(ScreenCastPortal::Result result) {
+    writeRestoreToken(restoreTokenPath(), m_portal->restoreToken());
+    m_cursorMetadata = result.cursorMetadata;
+    m_placements.clear();
+    std::vector<uint32_t> nodes;
+    for (const ScreenCastPortal::Stream& s : result.streams) {
+        m_placements.push_back({s.position, s.size, QSize()});
+        nodes.push_back(s.node);
+    }
+    placePictures();
+    m_streams.reset();
+    // Events come on PipeWire's thread; only the ones the view waits for are handed over,
+    // so that pictures nobody reads do not wake the program. An end told by streams since
+    // replaced is not this cast's.
+    const int generation = ++m_generation;
+    m_streams = std::make_unique<PipeWireStreams>(
+        result.remoteFd, nodes,
+        [this, armed = m_wakeArmed, generation](PipeWireStreams::Event event) {
+            if (event == PipeWireStreams::Event::Ended) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, generation] {
+                        if (generation == m_generation)
+                            streamsEnded();
+                    },
+                    Qt::QueuedConnection);
+            } else if (armed->exchange(false)) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        // A copy: the wake withdraws itself (wakeOnChange(nullptr)) as it runs.
+                        if (auto wake = m_wake)
+                            wake();
+                    },
+                    Qt::QueuedConnection);
             }
-            if (answered)
-                answered();
         });
+    if (!m_streams->isConnected()) {
+        m_streams.reset();
+        cannotRead(QStringLiteral("PipeWire refused the screen cast"),
+                   tr("PipeWire could not open the shared screen."));
+        return;
+    }
+    setProblem(waitingWords());
+    if (!m_cursorMetadata && !m_pointerReported) {
+        m_pointerReported = true;
+        std::fputs("ocula: the desktop's screen cast gives no pointer position; press F for a "
+                   "fixed centre and type its coordinates\n",
+                   stderr);
+    }
 }
 
 void WaylandScreenSource::streamsEnded() {
@@ -170,13 +172,17 @@ void WaylandScreenSource::streamsEnded() {
         // The desktop may have stopped this cast only (a monitor unplugged, say): one new
         // session, with the token, usually asks nothing.
         m_retried = true;
-        setProblem(tr("Waiting for the screen…"));
+        setProblem(waitingWords());
         ask();
         return;
     }
-    std::fputs("ocula: cannot read the screen: the screen cast ended\n", stderr);
-    setProblem(tr("The desktop has stopped sharing the screen (the screen cast ended). Start "
+    cannotRead(QStringLiteral("the screen cast ended"),
+               tr("The desktop has stopped sharing the screen (the screen cast ended). Start "
                   "Ocula again to read it."));
+}
+
+QString WaylandScreenSource::waitingWords() {
+    return tr("Waiting for the screen…");
 }
 
 void WaylandScreenSource::setProblem(const QString& problem) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/screensource.h"
+#include "platform/wayland/screencastportal.h"
 
 #include <QObject>
 #include <QRect>
@@ -17,7 +18,6 @@
 namespace ocula {
 
 class PipeWireStreams;
-class ScreenCastPortal;
 
 // Where a stream's picture lies on one desktop of screen pixels. The portal tells each
 // stream's place and size in the desktop's logical coordinates where it can (GNOME); KDE
@@ -57,6 +57,11 @@ public:
 
 private:
     void ask();
+    void answer(ScreenCastPortal::Result result);
+    void openStreams(ScreenCastPortal::Result result);
+    // One line on stderr, and words for the view.
+    void cannotRead(const QString& why, const QString& words);
+    static QString waitingWords();
     void streamsEnded();
     void setProblem(const QString& problem);
     void placePictures();
